@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing need, when any is missing.
+# Quiet and quick when everything is already there.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config binutils
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "bootstrap: installing ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "bootstrap: need root or sudo to install packages" >&2; exit 1; }
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
