@@ -1,0 +1,32 @@
+/* The host's basic suite: acquires and releases every other suite by name and version. */
+#ifndef SPBASIC_H
+#define SPBASIC_H
+
+#include "A.h"
+
+typedef A_long SPErr;
+typedef unsigned char SPBoolean;
+
+#define kSPBasicSuite "SP Basic Suite"
+#define kSPBasicSuiteVersion 4
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct SPBasicSuite {
+    /* 0 and a filled suite pointer on success; every successful acquisition needs one release. */
+    SPErr (*AcquireSuite)(const char *name, A_long version, const void **suite);
+    SPErr (*ReleaseSuite)(const char *name, A_long version);
+    SPBoolean (*IsEqual)(const char *token1, const char *token2);
+    SPErr (*AllocateBlock)(size_t size, void **block);
+    SPErr (*FreeBlock)(void *block);
+    SPErr (*ReallocateBlock)(void *block, size_t new_size, void **new_block);
+    SPErr (*Undefined)(void);
+} SPBasicSuite;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
