@@ -8,6 +8,8 @@ packages=(
   cmake ninja-build g++ pkg-config binutils
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # GPU programs: PTX from clang's NVPTX back end; OpenCL tests run on PoCL
+  clang-14 pocl-opencl-icd ocl-icd-opencl-dev opencl-headers clinfo
 )
 
 missing=()
