@@ -1,0 +1,89 @@
+// The two exports: registration, and the command dispatch inside the one catch-all that turns failures
+// into host error codes.
+#include "Exports.h"
+
+#include "CommandHandlers.h"
+#include "EffectIdentity.h"
+#include "ParamUI.h"
+
+#include <new>
+
+namespace {
+
+const A_u_char* Text(const char* text)
+{
+    return reinterpret_cast<const A_u_char*>(text);
+}
+
+// Commands without a handler (sequence and frame set-up among them: the effect keeps no data of its own)
+// and numbers beyond the table return PF_Err_NONE and touch nothing.
+PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
+                void* extra)
+{
+    (void)output;
+    switch (cmd) {
+    case PF_Cmd_ABOUT:
+        return About(out_data);
+    case PF_Cmd_GLOBAL_SETUP:
+        return GlobalSetup(in_data, out_data);
+    case PF_Cmd_PARAMS_SETUP:
+        return ParamsSetup(in_data, out_data);
+    case PF_Cmd_RENDER:
+        return PF_Err_NONE;   // LegacyRender(in_data, out_data, params, output): not built yet
+    case PF_Cmd_USER_CHANGED_PARAM:
+        return UserChangedParam(in_data, params, static_cast<const PF_UserChangedParamExtra*>(extra));
+    case PF_Cmd_UPDATE_PARAMS_UI:
+        return UpdateParamsUI(in_data, params);
+    case PF_Cmd_EVENT:
+        return PF_Err_NONE;   // header drawing and clicks: not built yet
+    case PF_Cmd_QUERY_DYNAMIC_FLAGS:
+        return QueryDynamicFlags(in_data, out_data);
+    case PF_Cmd_SMART_PRE_RENDER:
+        return PF_Err_NONE;   // SmartPreRender(in_data, out_data, extra): not built yet
+    case PF_Cmd_SMART_RENDER:
+        return PF_Err_NONE;   // SmartRenderCPU(in_data, out_data, extra): not built yet
+    case PF_Cmd_SMART_RENDER_GPU:
+        return PF_Err_NONE;   // SmartRenderGPU(in_data, out_data, extra): not built yet
+    case PF_Cmd_GPU_DEVICE_SETUP:
+        return PF_Err_NONE;   // GPU device set-up: not built yet
+    case PF_Cmd_GPU_DEVICE_SETDOWN:
+        return PF_Err_NONE;   // GPU device set-down: not built yet
+    default:
+        return PF_Err_NONE;
+    }
+}
+
+}   // namespace
+
+QF_EXPORT PF_Err PluginDataEntryFunction2(PF_PluginDataPtr data, PF_PluginDataCB2 callback, SPBasicSuite* basic,
+                                          const char* host_name, const char* host_version)
+{
+    (void)basic;
+    (void)host_name;
+    (void)host_version;
+    if (!callback) {
+        return PF_Err_INVALID_CALLBACK;
+    }
+    try {
+        return callback(data, Text(EFFECT_NAME), Text(EFFECT_MATCH_NAME), Text(EFFECT_CATEGORY),
+                        Text(EFFECT_ENTRY_POINT), static_cast<A_long>(EFFECT_KIND), EFFECT_SPEC_VERSION_MAJOR,
+                        EFFECT_SPEC_VERSION_MINOR, EFFECT_RESERVED_INFO, Text(SUPPORT_URL));
+    } catch (const std::bad_alloc&) {
+        return PF_Err_OUT_OF_MEMORY;
+    } catch (...) {
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+}
+
+QF_EXPORT PF_Err EffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                            PF_LayerDef* output, void* extra)
+{
+    // Handlers release what they hold by scope, so both rungs run after their clean-up.
+    try {
+        return Dispatch(cmd, in_data, out_data, params, output, extra);
+    } catch (const std::bad_alloc&) {
+        return PF_Err_OUT_OF_MEMORY;
+    } catch (...) {
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+}

@@ -1,0 +1,48 @@
+// Parameter indices: a control's position in the params array of every command. The order is saved in
+// the host's projects, so it never changes.
+#pragma once
+
+enum ParamIndex : int {
+    PARAM_INPUT = 0,              // the host's input layer
+    PARAM_HEADER = 1,
+    PARAM_PRESET = 2,
+    PARAM_AMOUNT = 3,
+    PARAM_WAVE_SIZE = 4,
+    PARAM_STRENGTH = 5,
+    PARAM_FOLD = 6,
+    PARAM_DRIP = 7,
+    PARAM_DIRECTION = 8,
+    PARAM_WAVES_GROUP = 9,
+    PARAM_WAVES = 10,
+    PARAM_WAVEFORM = 11,
+    PARAM_SIZE_VARIATION = 12,
+    PARAM_STRENGTH_VARIATION = 13,
+    PARAM_DIRECTION_SPREAD = 14,
+    PARAM_ITERATIONS = 15,
+    PARAM_RANDOM_SEED = 16,
+    PARAM_SCALE_WITH_LAYER = 17,
+    PARAM_WAVES_GROUP_END = 18,
+    PARAM_ANIMATION_GROUP = 19,
+    PARAM_EVOLUTION = 20,
+    PARAM_EVOLUTION_SPEED = 21,
+    PARAM_OFFSET_X = 22,
+    PARAM_OFFSET_Y = 23,
+    PARAM_DRIFT_SPEED_X = 24,
+    PARAM_DRIFT_SPEED_Y = 25,
+    PARAM_LOOP = 26,
+    PARAM_LOOP_DURATION = 27,
+    PARAM_ANIMATION_GROUP_END = 28,
+    PARAM_STRENGTH_MAP_GROUP = 29,
+    PARAM_MAP_LAYER = 30,
+    PARAM_MAP_CHANNEL = 31,
+    PARAM_INVERT_MAP = 32,
+    PARAM_STRENGTH_MAP_GROUP_END = 33,
+    PARAM_RENDER_GROUP = 34,
+    PARAM_COLOR_SPLIT = 35,
+    PARAM_EDGES = 36,
+    PARAM_ANTIALIASING = 37,
+    PARAM_INTERPOLATION = 38,
+    PARAM_MIX = 39,
+    PARAM_RENDER_GROUP_END = 40,
+    PARAM_COUNT = 41
+};
