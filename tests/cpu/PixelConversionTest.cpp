@@ -1,0 +1,236 @@
+// Host worlds to work buffers and back: every level survives, the rounding cases, channel order, and
+// row addressing with padded and bottom-up rows.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "KernelTestUtil.h"
+#include "PixelConversion.h"
+
+using namespace qftest;
+
+namespace {
+
+const float NaN = std::numeric_limits<float>::quiet_NaN();
+const float INF = std::numeric_limits<float>::infinity();
+
+// A host world in its own memory: rows of `width` pixels plus `padBytes`, optionally stored bottom-up
+// (negative rowbytes). Every byte starts as FILL so untouched bytes can be recognised.
+template <typename T> struct HostWorld {
+    static constexpr uint8_t FILL = 0xAB;
+    std::vector<uint8_t> memory;
+    PF_EffectWorld world{};
+
+    HostWorld(int width, int height, int padBytes = 0, bool bottomUp = false)
+    {
+        const int stride = width * 4 * int(sizeof(T)) + padBytes;
+        memory.assign(size_t(stride) * size_t(height), FILL);
+        world.width = width;
+        world.height = height;
+        world.rowbytes = bottomUp ? -stride : stride;
+        world.data = reinterpret_cast<PF_PixelPtr>(memory.data() + (bottomUp ? size_t(stride) * (height - 1) : 0));
+    }
+    // Host channel c of pixel (x, y): 0 alpha, 1 red, 2 green, 3 blue.
+    uint8_t* Channel(int x, int y, int c)
+    {
+        return reinterpret_cast<uint8_t*>(world.data) + int64_t(y) * world.rowbytes + (x * 4 + c) * int(sizeof(T));
+    }
+    T Get(int x, int y, int c)
+    {
+        T v;
+        std::memcpy(&v, Channel(x, y, c), sizeof v);
+        return v;
+    }
+    void Set(int x, int y, int c, T v) { std::memcpy(Channel(x, y, c), &v, sizeof v); }
+};
+
+enum { A = 0, R = 1, G = 2, B = 3 };
+
+} // namespace
+
+TEST(PixelConversion, EveryEightBitLevelRoundTrips)
+{
+    // Each channel runs through all 256 levels in a different order, so a swapped channel shows.
+    HostWorld<uint8_t> in(256, 2, 12), out(256, 2, 12);
+    for (int y = 0; y < 2; y++)
+        for (int x = 0; x < 256; x++) {
+            in.Set(x, y, A, uint8_t(x));
+            in.Set(x, y, R, uint8_t(255 - x));
+            in.Set(x, y, G, uint8_t(x * 7 + y));
+            in.Set(x, y, B, uint8_t(x * 13 + 5 * y));
+        }
+    std::vector<float> work;
+    WorldToWorkBuffer(&in.world, PF_PixelFormat_ARGB32, work);
+    ASSERT_EQ(work.size(), 256u * 2 * 4);
+    for (int y = 0; y < 2; y++)
+        WorkRowToWorld(&out.world, PF_PixelFormat_ARGB32, y, work.data() + size_t(y) * 256 * 4);
+    EXPECT_EQ(out.memory, in.memory);
+
+    // Work order is B, G, R, A; 255 is exactly 1, 128 is 128 times the float nearest 1/255.
+    const float* px = &work[size_t(128) * 4];
+    EXPECT_EQ(px[3], 128 * FromBits(0x3B808081));
+    EXPECT_FLOAT_EQ(px[3], 0.50196081f);
+    EXPECT_EQ(px[2], 127 * FromBits(0x3B808081));
+    EXPECT_EQ(work[0 * 4 + 2], 1.0f);  // red of pixel 0 is 255
+    EXPECT_EQ(px[0], float(uint8_t(128 * 13)) * FromBits(0x3B808081));
+}
+
+TEST(PixelConversion, EverySixteenBitLevelRoundTrips)
+{
+    const int levels = 32769;
+    HostWorld<uint16_t> in(levels, 1, 6), out(levels, 1, 6);
+    for (int x = 0; x < levels; x++) {
+        in.Set(x, 0, A, uint16_t(x));
+        in.Set(x, 0, R, uint16_t(32768 - x));
+        in.Set(x, 0, G, uint16_t(x * 2 % levels));
+        in.Set(x, 0, B, uint16_t(x * 4 % levels));
+    }
+    std::vector<float> work;
+    WorldToWorkBuffer(&in.world, PF_PixelFormat_ARGB64, work);
+    WorkRowToWorld(&out.world, PF_PixelFormat_ARGB64, 0, work.data());
+    EXPECT_EQ(out.memory, in.memory);
+    EXPECT_EQ(work[size_t(32768) * 4 + 3], 1.0f);
+    EXPECT_EQ(work[size_t(16384) * 4 + 3], 0.5f);
+}
+
+TEST(PixelConversion, SixteenBitAboveFullScaleReadsAboveOne)
+{
+    HostWorld<uint16_t> in(1, 1);
+    for (int c = 0; c < 4; c++)
+        in.Set(0, 0, c, 65535);
+    std::vector<float> work;
+    WorldToWorkBuffer(&in.world, PF_PixelFormat_ARGB64, work);
+    EXPECT_EQ(work[0], 65535.0f / 32768.0f);
+    EXPECT_NEAR(work[0], 2.0f, 1e-4f);
+    WorkRowToWorld(&in.world, PF_PixelFormat_ARGB64, 0, work.data());
+    EXPECT_EQ(in.Get(0, 0, B), 32768) << "writes saturate at full scale, not at 65535";
+}
+
+TEST(PixelConversion, WritesRoundHalfUpAndClamp)
+{
+    struct Case {
+        float v;
+        uint8_t bits8;
+        uint16_t bits16;
+    } cases[] = {
+        {0.5f, 128, 16384}, {1.0f, 255, 32768}, {1.7f, 255, 32768}, {-0.2f, 0, 0},       {NaN, 0, 0},
+        {INF, 255, 32768},  {-INF, 0, 0},       {0.0f, 0, 0},       {-0.0f, 0, 0},       {1e-30f, 0, 0},
+        {0.999f, 255, 32735}, {0.001f, 0, 33}, {0.0019f, 0, 62}, {0.002f, 1, 66},
+    };
+    for (const Case& c : cases) {
+        // The value in one channel at a time, the others distinct, to catch a channel mix-up.
+        for (int workChannel = 0; workChannel < 4; workChannel++) {
+            float px[4] = {0.25f, 0.25f, 0.25f, 0.25f};
+            px[workChannel] = c.v;
+            const int hostChannel = 3 - workChannel;
+            HostWorld<uint8_t> w8(1, 1);
+            WorkRowToWorld(&w8.world, PF_PixelFormat_ARGB32, 0, px);
+            HostWorld<uint16_t> w16(1, 1);
+            WorkRowToWorld(&w16.world, PF_PixelFormat_ARGB64, 0, px);
+            for (int h = 0; h < 4; h++) {
+                EXPECT_EQ(w8.Get(0, 0, h), h == hostChannel ? c.bits8 : 64) << "v " << c.v << " host channel " << h;
+                EXPECT_EQ(w16.Get(0, 0, h), h == hostChannel ? c.bits16 : 8192) << "v " << c.v << " host channel " << h;
+            }
+        }
+    }
+}
+
+TEST(PixelConversion, FloatWorldsCopyEveryBit)
+{
+    const float values[4] = {FromBits(0x7FC01234), -3.5f, 2.5f, -0.0f};  // B, G, R, A
+    HostWorld<float> w(1, 1);
+    WorkRowToWorld(&w.world, PF_PixelFormat_ARGB128, 0, values);
+    EXPECT_EQ(Bits(w.Get(0, 0, B)), 0x7FC01234u);
+    EXPECT_EQ(w.Get(0, 0, G), -3.5f);
+    EXPECT_EQ(w.Get(0, 0, R), 2.5f);
+    EXPECT_EQ(Bits(w.Get(0, 0, A)), 0x80000000u);
+    w.Set(0, 0, R, -INF);
+    std::vector<float> work;
+    WorldToWorkBuffer(&w.world, PF_PixelFormat_ARGB128, work);
+    ASSERT_EQ(work.size(), 4u);
+    EXPECT_EQ(Bits(work[0]), 0x7FC01234u);
+    EXPECT_EQ(work[1], -3.5f);
+    EXPECT_EQ(work[2], -INF);
+    EXPECT_EQ(Bits(work[3]), 0x80000000u);
+}
+
+namespace {
+
+// Writes every row of a padded world from a work buffer, reads it back, and checks that no padding
+// byte changed and that the work buffer is packed.
+template <typename T> void CheckPaddedRows(PF_PixelFormat format, bool bottomUp)
+{
+    const int w = 3, h = 4, pad = 13;
+    HostWorld<T> world(w, h, pad, bottomUp);
+    Image work = TestCard(w, h);
+    for (int y = 0; y < h; y++)
+        WorkRowToWorld(&world.world, format, y, work.at(0, y));
+    const int stride = w * 4 * int(sizeof(T)) + pad;
+    for (int row = 0; row < h; row++)
+        for (int b = w * 4 * int(sizeof(T)); b < stride; b++)
+            ASSERT_EQ(world.memory[size_t(row * stride + b)], HostWorld<T>::FILL) << "padding byte " << b;
+    std::vector<float> back;
+    WorldToWorkBuffer(&world.world, format, back);
+    ASSERT_EQ(back.size(), work.px.size());
+    // Row y of the buffer is world row y wherever it lies in memory: compare one channel per row.
+    for (int y = 0; y < h; y++)
+        EXPECT_NEAR(back[(size_t(y) * w + 1) * 4 + 2], work.at(1, y)[2], 0.002f) << "row " << y;
+}
+
+} // namespace
+
+TEST(PixelConversion, RowsAreAddressedThroughSignedRowbytes)
+{
+    CheckPaddedRows<uint8_t>(PF_PixelFormat_ARGB32, false);
+    CheckPaddedRows<uint16_t>(PF_PixelFormat_ARGB64, false);
+    CheckPaddedRows<float>(PF_PixelFormat_ARGB128, false);
+    CheckPaddedRows<uint8_t>(PF_PixelFormat_ARGB32, true);
+    CheckPaddedRows<float>(PF_PixelFormat_ARGB128, true);
+
+    // Bottom-up: row 0 is the last row in memory.
+    HostWorld<uint8_t> up(1, 3, 0, true);
+    const float px[4] = {0, 0, 0, 1};
+    WorkRowToWorld(&up.world, PF_PixelFormat_ARGB32, 0, px);
+    EXPECT_EQ(up.memory[2 * 4 + A], 255);
+    EXPECT_EQ(up.memory[0 * 4 + A], HostWorld<uint8_t>::FILL);
+}
+
+TEST(PixelConversion, EmptyWorldsAndRowsOutsideTouchNothing)
+{
+    std::vector<float> work(40, 1.0f);
+    for (auto [width, height] : {std::pair{0, 5}, std::pair{5, 0}, std::pair{-2, 3}}) {
+        PF_EffectWorld empty{};
+        empty.width = width;
+        empty.height = height;
+        empty.rowbytes = 64;  // data stays null: nothing may be read or written
+        WorldToWorkBuffer(&empty, PF_PixelFormat_ARGB32, work);
+        EXPECT_TRUE(work.empty());
+        WorkRowToWorld(&empty, PF_PixelFormat_ARGB128, 0, work.data());
+    }
+    WorldToWorkBuffer(nullptr, PF_PixelFormat_ARGB32, work);
+    EXPECT_TRUE(work.empty());
+
+    HostWorld<uint8_t> world(2, 2);
+    const std::vector<uint8_t> before = world.memory;
+    const float px[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+    WorkRowToWorld(&world.world, PF_PixelFormat_ARGB32, -1, px);
+    WorkRowToWorld(&world.world, PF_PixelFormat_ARGB32, 2, px);
+    EXPECT_EQ(world.memory, before);
+}
+
+TEST(PixelConversion, UnknownFormatCodesAreEightBit)
+{
+    HostWorld<uint8_t> world(1, 1);
+    for (int c = 0; c < 4; c++)
+        world.Set(0, 0, c, uint8_t(51 * c));
+    std::vector<float> expected, work;
+    WorldToWorkBuffer(&world.world, PF_PixelFormat_ARGB32, expected);
+    for (PF_PixelFormat code : {PF_PixelFormat(0), PF_PixelFormat(PF_PixelFormat_INVALID),
+                                PF_PixelFormat(PF_PixelFormat_GPU_BGRA128)}) {
+        WorldToWorkBuffer(&world.world, code, work);
+        EXPECT_EQ(work, expected) << std::hex << code;
+    }
+}
