@@ -64,6 +64,35 @@ bool Checked(const PF_ParamDef* def)
 
 }   // namespace
 
+bool IsRenderParam(int index)
+{
+    switch (index) {
+    case PARAM_INPUT:
+    case PARAM_HEADER:
+    case PARAM_WAVES_GROUP:
+    case PARAM_WAVES_GROUP_END:
+    case PARAM_ANIMATION_GROUP:
+    case PARAM_ANIMATION_GROUP_END:
+    case PARAM_STRENGTH_MAP_GROUP:
+    case PARAM_MAP_LAYER:
+    case PARAM_STRENGTH_MAP_GROUP_END:
+    case PARAM_RENDER_GROUP:
+    case PARAM_RENDER_GROUP_END:
+        return false;
+    default:
+        return index >= 0 && index < PARAM_COUNT;
+    }
+}
+
+ParamTable TableFromParams(PF_ParamDef* const* params)
+{
+    ParamTable table{};
+    for (int i = 0; params && i < PARAM_COUNT; ++i) {
+        table[i] = IsRenderParam(i) ? params[i] : nullptr;
+    }
+    return table;
+}
+
 WarpSettings SanitizeSettings(const WarpSettings& in)
 {
     WarpSettings s = in;

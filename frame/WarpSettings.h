@@ -45,6 +45,15 @@ struct WarpSettings {
 // One entry per parameter index; an entry is the host's definition or null when absent.
 using ParamTable = std::array<const PF_ParamDef*, PARAM_COUNT>;
 
+// The parameters the render path checks out (or, in the legacy render, takes from the host's array) before
+// ReadSettings: all but the input, the header, the group starts and ends and the map layer, which is
+// fetched as pixels.
+bool IsRenderParam(int index);
+
+// The table of the host's params array (PARAM_COUNT entries) with the entries that are not render
+// parameters left empty. Null params gives an all-empty table.
+ParamTable TableFromParams(PF_ParamDef* const* params);
+
 // Reads every field from its parameter (absent entries read as 0, `scale` as 1.0) and sanitises the
 // result. layer_scale is used only when Scale With Layer is on.
 WarpSettings ReadSettings(std::span<const PF_ParamDef* const, PARAM_COUNT> table, double layer_scale);
