@@ -1,0 +1,236 @@
+// The host, played in-process: loads the plug-in module by path, registers it, and sends it commands with
+// real PF_InData / PF_OutData records, parameter arrays and host callbacks and suites. Tests, the
+// command-line renderer and the benchmarks all reach the plug-in through this class, so it counts what
+// the plug-in does and can make any host call fail on demand.
+//
+// Typical use:
+//     HostSim host(module_path);
+//     host.Start();                                   // register, GLOBAL_SETUP, PARAMS_SETUP
+//     host.ChoosePreset("Heat Haze");                 // as the user: USER_CHANGED_PARAM, UPDATE_PARAMS_UI
+//     double size = host.GetParam(PARAM_WAVE_SIZE);
+//
+// Parameter values are kept in the units people use: float sliders as the value, integer sliders, popups
+// (1-based) and checkboxes as integers, angles in degrees. Times are in the host's time_scale units.
+// One HostSim drives one effect instance; its callbacks may be called only on the thread that sends the
+// command (the suite functions find their host through that thread).
+#pragma once
+
+#include "AE_Effect.h"
+#include "AE_EffectSuites.h"
+#include "AE_PluginData.h"
+#include "SPBasic.h"
+
+#include <array>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+class LoadedModule;
+
+// The host calls the plug-in can make, for counting and failure injection.
+enum class HostCall {
+    Register,          // the registration callback
+    AddParam,
+    CheckoutParam,
+    CheckinParam,
+    RegisterUi,
+    Abort,
+    AcquireSuite,
+    ReleaseSuite,
+    UpdateParamUI,     // "PF Param Utils Suite" 3
+    COUNT
+};
+
+enum class InjectedThrow { NONE, BAD_ALLOC, RUNTIME_ERROR };
+
+// Makes matching host calls fail: the first `skip` matching calls work, the next `times` (every one when
+// -1) return `error` without doing anything, or throw instead when `throws` says so.
+struct Injection {
+    HostCall call = HostCall::AddParam;
+    PF_Err error = PF_Err_INTERNAL_STRUCT_DAMAGED;
+    int skip = 0;
+    int times = 1;
+    InjectedThrow throws = InjectedThrow::NONE;
+    int param_index = -1;     // AddParam (the index it would get), CheckoutParam, UpdateParamUI: this one only
+    std::string suite;        // AcquireSuite, ReleaseSuite: this suite name only
+    bool null_suite = false;  // AcquireSuite: report success but hand out no table
+};
+
+// What the plug-in registered through PluginDataEntryFunction2.
+struct Registration {
+    int calls = 0;
+    PF_PluginDataPtr data = nullptr;   // the opaque pointer handed back to the host
+    std::string name, match_name, category, entry_point;
+    A_long kind = 0, api_major = 0, api_minor = 0, reserved_info = 0;
+    std::string support_url;
+};
+
+struct CheckoutRecord {
+    int index;
+    A_long what_time, time_step;
+    A_u_long time_scale;
+    PF_Err result;
+};
+
+struct UiUpdate {
+    int index;
+    PF_ParamDef def;   // as the plug-in passed it
+};
+
+struct Keyframe {
+    A_long time;       // host time_scale units
+    double value;
+};
+
+// What the host puts into every in_data.
+struct HostSettings {
+    static constexpr A_long APPL_ID_AFTER_EFFECTS = 0x46585443;   // 'FXTC'
+    static constexpr A_long APPL_ID_PREMIERE = 0x50724D72;        // 'PrMr'
+
+    A_long appl_id = APPL_ID_AFTER_EFFECTS;
+    A_long width = 1920, height = 1080;   // layer size, full resolution
+    A_long current_time = 0;
+    A_long time_step = 1;
+    A_long total_time = 300;
+    A_u_long time_scale = 30;
+    PF_RationalScale downsample_x{1, 1}, downsample_y{1, 1};
+    A_long output_origin_x = 0, output_origin_y = 0;
+};
+
+class HostSim {
+public:
+    // Loads the module and finds its two exports; throws std::runtime_error when either fails.
+    explicit HostSim(const std::string& module_path);
+    ~HostSim();
+    HostSim(const HostSim&) = delete;
+    HostSim& operator=(const HostSim&) = delete;
+
+    HostSettings& settings() { return settings_; }
+
+    // ---- start-up ----
+    // Registration, PF_Cmd_GLOBAL_SETUP and PF_Cmd_PARAMS_SETUP in the host's order; the first error.
+    PF_Err Start();
+    PF_Err Register();                             // with the host's recording callback
+    PF_Err Register(PF_PluginDataCB2 callback);    // with any callback, null included
+    const Registration& registration() const { return registration_; }
+    PF_Err GlobalSetup() { return SendCommand(PF_Cmd_GLOBAL_SETUP); }
+    PF_Err ParamsSetup() { return SendCommand(PF_Cmd_PARAMS_SETUP); }
+
+    // ---- commands ----
+    // Sends a command with a fresh in_data, the instance's out_data and the parameters at current_time.
+    // After PF_Cmd_USER_CHANGED_PARAM the values flagged PF_ChangeFlag_CHANGED_VALUE are taken over.
+    PF_Err SendCommand(PF_Cmd cmd, void* extra = nullptr, PF_LayerDef* output = nullptr);
+    PF_Err SendUserChangedParam(int index);
+    PF_Err SendUpdateParamsUI() { return SendCommand(PF_Cmd_UPDATE_PARAMS_UI); }
+    // EffectMain with records of the caller's own (any of them null), for edge cases.
+    PF_Err CallEffectMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                          PF_LayerDef* output, void* extra);
+    // The instance's out_data, handed to every command and kept between them, as the host keeps it.
+    PF_OutData& out_data() { return out_data_; }
+    // The in_data the next command gets.
+    PF_InData MakeInData();
+    // The out flags reported by the last successful PF_Cmd_GLOBAL_SETUP.
+    PF_OutFlags global_out_flags() const { return global_out_flags_; }
+
+    // ---- parameters ----
+    int ParamCount() const { return static_cast<int>(params_.size()); }
+    // The definition as add_param received it (index 0 is the host's input layer); popup choices and
+    // checkbox labels point into the host's own copies.
+    const PF_ParamDef& RegisteredParam(int index) const;
+    const std::string& RegisteredText(int index) const;
+    PF_ParamUIFlags UiFlags(int index) const;      // as last set through PF_UpdateParamUI
+    // Index by identifier ("PARAM_WAVE_SIZE", "WAVE_SIZE") or shown name ("Wave Size"); throws when none.
+    static int ParamIndexOf(std::string_view name);
+
+    double GetParam(int index) const { return GetParamAt(index, settings_.current_time); }
+    double GetParam(std::string_view name) const { return GetParam(ParamIndexOf(name)); }
+    double GetParamAt(int index, A_long time) const;
+    // The full definition with its value at `time`, as checkout_param hands it out.
+    PF_ParamDef ParamAt(int index, A_long time) const;
+    // A constant value (keyframes dropped); no command is sent.
+    void SetParam(int index, double value);
+    void SetParam(std::string_view name, double value) { SetParam(ParamIndexOf(name), value); }
+    // Animated value: linear between keyframes (popups and checkboxes hold), constant outside them.
+    void SetKeyframes(int index, std::vector<Keyframe> keys);
+    // As the user edits a control: the value at current_time changes, a supervised control gets
+    // PF_Cmd_USER_CHANGED_PARAM, then PF_Cmd_UPDATE_PARAMS_UI follows when the effect asked for it.
+    PF_Err ChangeParam(int index, double value);
+    PF_Err ChoosePreset(int popup_value) { return ChangeParam(PRESET_INDEX, popup_value); }
+    PF_Err ChoosePreset(std::string_view look);   // by its name in the menu; throws when none
+
+    // ---- failure injection ----
+    void Inject(const Injection& injection);
+    void ClearInjections() { injections_.clear(); }
+    void AbortAfter(int calls);   // abort answers PF_Interrupt_CANCEL from call calls + 1 on
+
+    // ---- suites ----
+    // Offers a suite table by name and version; the host's own suites are offered from the start.
+    void ProvideSuite(const std::string& name, int version, const void* table);
+    void WithdrawSuite(const std::string& name, int version);
+
+    // ---- counters and logs ----
+    int CallCount(HostCall call) const { return call_counts_[static_cast<int>(call)]; }
+    int CommandCount(PF_Cmd cmd) const;
+    int SuiteAcquired(std::string_view name, int version) const;   // successful acquisitions
+    int SuiteReleased(std::string_view name, int version) const;
+    int OutstandingSuites() const;      // acquisitions not released, over all suites
+    int OutstandingCheckouts() const { return checked_out_; }
+    const std::vector<CheckoutRecord>& checkouts() const { return checkouts_; }
+    const std::vector<UiUpdate>& ui_updates() const { return ui_updates_; }
+    const std::vector<PF_CustomUIInfo>& registered_ui() const { return registered_ui_; }
+    void ClearLogs();
+
+    // The host's callbacks and suite functions (HostSim.cpp).
+    struct Callbacks;
+
+private:
+    static constexpr int PRESET_INDEX = 2;
+
+    // One parameter as the host keeps it.
+    struct Slot {
+        PF_ParamDef def;           // as registered; string pointers lead into `text`
+        std::string text;          // popup choices or checkbox label
+        PF_ParamUIFlags ui_flags;  // as currently shown
+        double value;              // constant value, when `keys` is empty
+        std::vector<Keyframe> keys;
+    };
+
+    // Decides an injected failure for one call; counts the call. Throws when the injection says so.
+    bool Injected(HostCall call, PF_Err& error, int param_index = -1, std::string_view suite = {},
+                  bool* null_suite = nullptr);
+    void ResetParams();
+    const Slot& SlotAt(int index) const;
+    PF_ParamDef ParamAtTime(int index, double time) const;
+    void SetValueAtCurrentTime(int index, double value);
+
+    std::unique_ptr<LoadedModule> module_;
+    PF_Err (*effect_main_)(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef**, PF_LayerDef*, void*) = nullptr;
+    PF_Err (*entry_)(PF_PluginDataPtr, PF_PluginDataCB2, SPBasicSuite*, const char*, const char*) = nullptr;
+
+    SPBasicSuite basic_suite_{};
+    PF_ParamUtilsSuite3 param_utils_suite_{};
+    HostSettings settings_;
+    Registration registration_;
+    PF_OutData out_data_{};
+    PF_OutFlags global_out_flags_ = 0;
+    std::deque<Slot> params_;   // a deque: slots never move, so pointers into `text` stay valid
+
+    struct Armed {
+        Injection injection;
+        int seen = 0;
+        int fired = 0;
+    };
+    std::vector<Armed> injections_;
+    std::array<int, static_cast<int>(HostCall::COUNT)> call_counts_{};
+    std::map<PF_Cmd, int> command_counts_;
+    std::map<std::pair<std::string, int>, const void*> suites_;
+    std::map<std::pair<std::string, int>, std::pair<int, int>> suite_counts_;   // acquired, released
+    int checked_out_ = 0;
+    std::vector<CheckoutRecord> checkouts_;
+    std::vector<UiUpdate> ui_updates_;
+    std::vector<PF_CustomUIInfo> registered_ui_;
+};
