@@ -617,10 +617,10 @@ bool HostSim::Injected(HostCall call, PF_Err& error, int param_index, std::strin
             continue;
         }
         ++armed.fired;
-        if (injection.throws == InjectedThrow::BAD_ALLOC) {
+        if (injection.throws == InjectedThrow::BadAlloc) {
             throw std::bad_alloc();
         }
-        if (injection.throws == InjectedThrow::RUNTIME_ERROR) {
+        if (injection.throws == InjectedThrow::RuntimeError) {
             throw std::runtime_error("injected host failure");
         }
         error = injection.error;

@@ -11,6 +11,8 @@
 //
 // Parameter values are kept in the units people use: float sliders as the value, integer sliders, popups
 // (1-based) and checkboxes as integers, angles in degrees. Times are in the host's time_scale units.
+// Layers, pixel worlds, rendering and GPU devices extend this class the same way: their records travel
+// as SendCommand's extra and output, their suites are offered through ProvideSuite.
 // One HostSim drives one effect instance; its callbacks may be called only on the thread that sends the
 // command (the suite functions find their host through that thread).
 #pragma once
@@ -42,10 +44,10 @@ enum class HostCall {
     AcquireSuite,
     ReleaseSuite,
     UpdateParamUI,     // "PF Param Utils Suite" 3
-    COUNT
+    Count
 };
 
-enum class InjectedThrow { NONE, BAD_ALLOC, RUNTIME_ERROR };
+enum class InjectedThrow { None, BadAlloc, RuntimeError };
 
 // Makes matching host calls fail: the first `skip` matching calls work, the next `times` (every one when
 // -1) return `error` without doing anything, or throw instead when `throws` says so.
@@ -54,7 +56,7 @@ struct Injection {
     PF_Err error = PF_Err_INTERNAL_STRUCT_DAMAGED;
     int skip = 0;
     int times = 1;
-    InjectedThrow throws = InjectedThrow::NONE;
+    InjectedThrow throws = InjectedThrow::None;
     int param_index = -1;     // AddParam (the index it would get), CheckoutParam, UpdateParamUI: this one only
     std::string suite;        // AcquireSuite, ReleaseSuite: this suite name only
     bool null_suite = false;  // AcquireSuite: report success but hand out no table
@@ -225,7 +227,7 @@ private:
         int fired = 0;
     };
     std::vector<Armed> injections_;
-    std::array<int, static_cast<int>(HostCall::COUNT)> call_counts_{};
+    std::array<int, static_cast<int>(HostCall::Count)> call_counts_{};
     std::map<PF_Cmd, int> command_counts_;
     std::map<std::pair<std::string, int>, const void*> suites_;
     std::map<std::pair<std::string, int>, std::pair<int, int>> suite_counts_;   // acquired, released

@@ -47,7 +47,7 @@ TEST_F(CommandDispatch, CommandsWithoutHandlerReturnZeroAndWriteNothing)
         for (unsigned char byte : extra) {
             ASSERT_EQ(byte, 0x5A);
         }
-        for (int call = 0; call < static_cast<int>(HostCall::COUNT); ++call) {
+        for (int call = 0; call < static_cast<int>(HostCall::Count); ++call) {
             EXPECT_EQ(host.CallCount(static_cast<HostCall>(call)), 0) << "host call " << call;
         }
     }
@@ -128,10 +128,10 @@ TEST_P(HandlerExceptions, RegistrationCallback)
 }
 
 INSTANTIATE_TEST_SUITE_P(Host, HandlerExceptions,
-                         ::testing::Values(ThrowCase{InjectedThrow::BAD_ALLOC, PF_Err_OUT_OF_MEMORY},
-                                           ThrowCase{InjectedThrow::RUNTIME_ERROR, PF_Err_INTERNAL_STRUCT_DAMAGED}),
+                         ::testing::Values(ThrowCase{InjectedThrow::BadAlloc, PF_Err_OUT_OF_MEMORY},
+                                           ThrowCase{InjectedThrow::RuntimeError, PF_Err_INTERNAL_STRUCT_DAMAGED}),
                          [](const auto& info) {
-                             return info.param.throws == InjectedThrow::BAD_ALLOC ? "BadAlloc" : "RuntimeError";
+                             return info.param.throws == InjectedThrow::BadAlloc ? "BadAlloc" : "RuntimeError";
                          });
 
 }   // namespace
