@@ -20,7 +20,6 @@ const A_u_char* Text(const char* text)
 PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
                 void* extra)
 {
-    (void)output;
     switch (cmd) {
     case PF_Cmd_ABOUT:
         return About(out_data);
@@ -29,7 +28,7 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
     case PF_Cmd_PARAMS_SETUP:
         return ParamsSetup(in_data, out_data);
     case PF_Cmd_RENDER:
-        return PF_Err_NONE;   // LegacyRender(in_data, out_data, params, output): not built yet
+        return LegacyRender(in_data, out_data, params, output);
     case PF_Cmd_USER_CHANGED_PARAM:
         return UserChangedParam(in_data, params, static_cast<const PF_UserChangedParamExtra*>(extra));
     case PF_Cmd_UPDATE_PARAMS_UI:
@@ -39,9 +38,9 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
     case PF_Cmd_QUERY_DYNAMIC_FLAGS:
         return QueryDynamicFlags(in_data, out_data);
     case PF_Cmd_SMART_PRE_RENDER:
-        return PF_Err_NONE;   // SmartPreRender(in_data, out_data, extra): not built yet
+        return SmartPreRender(in_data, out_data, static_cast<PF_PreRenderExtra*>(extra));
     case PF_Cmd_SMART_RENDER:
-        return PF_Err_NONE;   // SmartRenderCPU(in_data, out_data, extra): not built yet
+        return SmartRenderCPU(in_data, out_data, static_cast<PF_SmartRenderExtra*>(extra));
     case PF_Cmd_SMART_RENDER_GPU:
         return PF_Err_NONE;   // SmartRenderGPU(in_data, out_data, extra): not built yet
     case PF_Cmd_GPU_DEVICE_SETUP:
