@@ -38,7 +38,6 @@ inline constexpr const char* COPYRIGHT = "Copyright (C) 2026 Tessaloom";
 inline constexpr const char* EFFECT_DESCRIPTION =
     "GPU-accelerated liquid wave warp: melting drips, mirrored folds and repeats.";
 
-// Windows version resource.
+// Windows version resource (its numbers are the version above with the build: 1.0.0.1).
 inline constexpr const char* EFFECT_FILE_DESCRIPTION = "Quaverflux - After Effects effect";
 inline constexpr const char* EFFECT_FILE_NAME = "Quaverflux.aex";
-inline constexpr int EFFECT_FILE_VERSION[4] = {1, 0, 0, 1};

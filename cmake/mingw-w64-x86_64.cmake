@@ -1,0 +1,31 @@
+# Cross build for Windows x86-64 with Debian's mingw-w64 (package g++-mingw-w64-x86-64-posix: the POSIX
+# thread model, which std::thread and std::mutex need). Test programs run under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(QF_MINGW_PREFIX x86_64-w64-mingw32)
+find_program(CMAKE_C_COMPILER NAMES ${QF_MINGW_PREFIX}-gcc-posix REQUIRED)
+find_program(CMAKE_CXX_COMPILER NAMES ${QF_MINGW_PREFIX}-g++-posix REQUIRED)
+find_program(CMAKE_RC_COMPILER NAMES ${QF_MINGW_PREFIX}-windres REQUIRED)
+
+# Target headers and libraries from the mingw sysroot only; build-time programs from the build machine.
+set(CMAKE_FIND_ROOT_PATH /usr/${QF_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# The C++ runtime, libgcc and winpthread linked in, so every program and the plug-in need only DLLs that
+# every Windows has.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# Tests and other target programs run under Wine, in a prefix of the build folder's own (created by the
+# test fixture wine_prefix), quiet and without a display.
+find_program(QF_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+if(QF_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      ${CMAKE_COMMAND} -E env WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+      ${QF_WINE})
+endif()
