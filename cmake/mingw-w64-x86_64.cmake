@@ -24,8 +24,9 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Tests and other target programs run under Wine, in a prefix of the build folder's own (created by the
 # test fixture wine_prefix), quiet and without a display.
 find_program(QF_WINE NAMES wine64 wine PATHS /usr/lib/wine)
+set(QF_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine)
 if(QF_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR
-      ${CMAKE_COMMAND} -E env WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+      ${CMAKE_COMMAND} -E env WINEPREFIX=${QF_WINE_PREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
       ${QF_WINE})
 endif()

@@ -17,7 +17,10 @@ add_subdirectory(${QF_GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCL
 
 # The Wine prefix of this build folder, made once before the first program runs under Wine (two programs
 # starting in a missing prefix at once would both try to create it).
-add_test(NAME wine_prefix COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} wineboot.exe --init)
+string(REPLACE ";" "|" qf_emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
+add_test(NAME wine_prefix
+    COMMAND ${CMAKE_COMMAND} -DPREFIX=${QF_WINE_PREFIX} "-DEMULATOR=${qf_emulator}"
+            -P ${PROJECT_SOURCE_DIR}/cmake/WinePrefix.cmake)
 set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix LABELS wine)
 
 # qf_add_test(name LABEL label SOURCES ... LIBS ...): one test per program, not per case: every Wine
