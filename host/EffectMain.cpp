@@ -4,6 +4,8 @@
 
 #include "CommandHandlers.h"
 #include "EffectIdentity.h"
+#include "GpuDevice.h"
+#include "GpuRender.h"
 #include "ParamUI.h"
 
 #include <new>
@@ -42,11 +44,11 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
     case PF_Cmd_SMART_RENDER:
         return SmartRenderCPU(in_data, out_data, static_cast<PF_SmartRenderExtra*>(extra));
     case PF_Cmd_SMART_RENDER_GPU:
-        return PF_Err_NONE;   // SmartRenderGPU(in_data, out_data, extra): not built yet
+        return SmartRenderGPU(in_data, out_data, static_cast<PF_SmartRenderExtra*>(extra));
     case PF_Cmd_GPU_DEVICE_SETUP:
-        return PF_Err_NONE;   // GPU device set-up: not built yet
+        return GpuDeviceSetup(in_data, out_data, static_cast<PF_GPUDeviceSetupExtra*>(extra));
     case PF_Cmd_GPU_DEVICE_SETDOWN:
-        return PF_Err_NONE;   // GPU device set-down: not built yet
+        return GpuDeviceSetdown(static_cast<PF_GPUDeviceSetdownExtra*>(extra));
     default:
         return PF_Err_NONE;
     }

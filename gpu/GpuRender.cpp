@@ -1,0 +1,439 @@
+// GPU frame render: band launches on OpenCL and CUDA, the blocking copies of the CPU fallback, the
+// back-off state and PF_Cmd_SMART_RENDER_GPU.
+#include "GpuRender.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "AE_EffectCBSuites.h"
+#include "AE_EffectGPUSuites.h"
+#include "AE_EffectPixelFormat.h"
+#include "CudaContextScope.h"
+#include "GpuBackoff.h"
+#include "GpuLoader.h"
+#include "LogFile.h"
+#include "RenderBandCPU.h"
+#include "RenderGeometry.h"
+#include "SuiteScope.h"
+#include "WaveGeneration.h"
+
+namespace {
+
+void SetError(std::string* error, const std::string& text)
+{
+    if (error) {
+        *error = text;
+    }
+}
+
+std::string WithStatus(const char* prefix, long status)
+{
+    return std::string(prefix) + std::to_string(status);
+}
+
+// Device buffers travel as the host's untyped pointers; on CUDA the pointer's value is the address.
+CUdeviceptr DeviceAddress(void* buffer)
+{
+    return static_cast<CUdeviceptr>(reinterpret_cast<std::uintptr_t>(buffer));
+}
+
+std::size_t RoundUp(std::size_t value, std::size_t step)
+{
+    return step == 0 ? value : (value + step - 1) / step * step;
+}
+
+bool LaunchOpenCL(GpuDeviceData& record, cl_command_queue queue, cl_mem src, cl_mem dst, cl_mem map, QF_Frame& frame,
+                  std::string* error)
+{
+    LoadOpenCL();
+    const OpenCLApi& cl = OpenCLTable();
+    if (!cl.available || !record.opencl_kernel) {
+        SetError(error, "OpenCL not ready");
+        return false;
+    }
+    const cl_kernel kernel = record.opencl_kernel;
+    const std::lock_guard<std::mutex> lock(record.launch_lock);
+    for (const GpuBand& band : GpuBands(frame.out_w, frame.out_h)) {
+        frame.band_y0 = band.y0;
+        frame.band_h = band.h;
+        // The band's own copy of the record: the queued kernel keeps the buffer alive after its release.
+        cl_int status = CL_SUCCESS;
+        cl_mem frame_buffer = cl.clCreateBuffer(record.opencl_context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR,
+                                                sizeof(QF_Frame), &frame, &status);
+        if (!frame_buffer || status != CL_SUCCESS) {
+            if (frame_buffer) {
+                cl.clReleaseMemObject(frame_buffer);
+            }
+            SetError(error, WithStatus("clCreateBuffer failed: ", status));
+            return false;
+        }
+        status = cl.clSetKernelArg(kernel, 0, sizeof(cl_mem), &src);
+        if (status == CL_SUCCESS) {
+            status = cl.clSetKernelArg(kernel, 1, sizeof(cl_mem), &dst);
+        }
+        if (status == CL_SUCCESS) {
+            status = cl.clSetKernelArg(kernel, 2, sizeof(cl_mem), map ? &map : nullptr);
+        }
+        if (status == CL_SUCCESS) {
+            status = cl.clSetKernelArg(kernel, 3, sizeof(cl_mem), &frame_buffer);
+        }
+        if (status == CL_SUCCESS) {
+            const OpenCLWorkSize size = OpenCLBandWorkSize(frame.out_w, band.h, record);
+            status = cl.clEnqueueNDRangeKernel(queue, kernel, 2, nullptr, size.global,
+                                               size.has_local ? size.local : nullptr, 0, nullptr, nullptr);
+        }
+        cl.clReleaseMemObject(frame_buffer);
+        if (status != CL_SUCCESS) {
+            SetError(error, WithStatus("OpenCL launch failed: ", status));
+            return false;
+        }
+    }
+    // Hands the kernels to the device; the host orders its later work on the same queue after them.
+    cl.clFlush(queue);
+    return true;
+}
+
+bool LaunchCuda(GpuDeviceData& record, CUstream stream, void* src, void* dst, void* map, QF_Frame& frame,
+                std::string* error)
+{
+    LoadCuda();
+    const CudaApi& cu = CudaTable();
+    if (!cu.available || !record.cuda_function) {
+        SetError(error, "CUDA not ready");
+        return false;
+    }
+    const CudaContextScope context(cu, record.cuda_context);
+    if (!context.pushed()) {
+        SetError(error, "cuCtxPushCurrent failed");
+        return false;
+    }
+    CUdeviceptr src_address = DeviceAddress(src);
+    CUdeviceptr dst_address = DeviceAddress(dst);
+    CUdeviceptr map_address = DeviceAddress(map);
+    // The frame record travels by value: the driver copies the parameters at each launch.
+    void* params[4] = {&src_address, &dst_address, &map_address, &frame};
+    CUresult result = CUDA_SUCCESS;
+    for (const GpuBand& band : GpuBands(frame.out_w, frame.out_h)) {
+        frame.band_y0 = band.y0;
+        frame.band_h = band.h;
+        const CudaLaunchShape shape = CudaBandShape(frame.out_w, band.h);
+        result = cu.cuLaunchKernel(record.cuda_function, shape.grid[0], shape.grid[1], shape.grid[2], shape.block[0],
+                                   shape.block[1], shape.block[2], 0, stream, params, nullptr);
+        if (result != CUDA_SUCCESS) {
+            break;
+        }
+    }
+    if (result != CUDA_SUCCESS) {
+        SetError(error, WithStatus("CUDA launch failed: ", result));
+        return false;
+    }
+    return true;
+}
+
+enum class CopyDirection { Download, Upload };
+
+bool CopyWithGpu(CopyDirection direction, GpuDeviceData* record, void* queue, void* buffer, std::size_t bytes,
+                 void* host, std::string* error)
+{
+    if (!record || !buffer || !host) {
+        return false;
+    }
+    const bool download = direction == CopyDirection::Download;
+    if (record->framework == GpuFramework::OpenCL) {
+        LoadOpenCL();
+        const OpenCLApi& cl = OpenCLTable();
+        cl_int status = -1;
+        if (cl.available) {
+            const auto cl_queue = static_cast<cl_command_queue>(queue);
+            const auto cl_buffer = static_cast<cl_mem>(buffer);
+            status = download ? cl.clEnqueueReadBuffer(cl_queue, cl_buffer, CL_TRUE, 0, bytes, host, 0, nullptr, nullptr)
+                              : cl.clEnqueueWriteBuffer(cl_queue, cl_buffer, CL_TRUE, 0, bytes, host, 0, nullptr,
+                                                        nullptr);
+        }
+        if (status != CL_SUCCESS) {
+            SetError(error, WithStatus(download ? "clEnqueueReadBuffer failed: " : "clEnqueueWriteBuffer failed: ",
+                                       status));
+            return false;
+        }
+        return true;
+    }
+    LoadCuda();
+    const CudaApi& cu = CudaTable();
+    if (!cu.available) {
+        return false;
+    }
+    CUresult result = CUDA_SUCCESS;
+    {
+        const CudaContextScope context(cu, record->cuda_context);
+        if (!context.pushed()) {
+            return false;
+        }
+        const auto stream = static_cast<CUstream>(queue);
+        result = download ? cu.cuMemcpyDtoHAsync_v2(host, DeviceAddress(buffer), bytes, stream)
+                          : cu.cuMemcpyHtoDAsync_v2(DeviceAddress(buffer), host, bytes, stream);
+        if (result == CUDA_SUCCESS) {
+            result = cu.cuStreamSynchronize(stream);
+        }
+    }
+    if (result != CUDA_SUCCESS) {
+        SetError(error, WithStatus(download ? "CUDA download failed: " : "CUDA upload failed: ", result));
+        return false;
+    }
+    return true;
+}
+
+// A GPU world the kernel and the fallback can address: every row holds its width in pixels. A shorter
+// or negative row stride would make the kernel and the host copies reach past the world's memory.
+bool RowsHoldWidth(const PF_EffectWorld& world)
+{
+    return world.rowbytes >= 0 &&
+           static_cast<std::int64_t>(world.rowbytes) >= static_cast<std::int64_t>(world.width) * GPU_PIXEL_BYTES;
+}
+
+// Floats in the host copy of a GPU world: the device buffer's rows, byte for byte.
+std::size_t HostCopyFloats(const PF_EffectWorld& world)
+{
+    return static_cast<std::size_t>(world.rowbytes / 4) * static_cast<std::size_t>(std::max<A_long>(world.height, 0));
+}
+
+// What a GPU frame needs besides the frame record, for the launch and for the fallback.
+struct GpuFrameTarget {
+    GpuDeviceData* record;
+    void* queue;
+    void* src;
+    void* dst;
+    void* map;
+    const PF_EffectWorld* input;
+    const PF_EffectWorld* output;
+    const PF_EffectWorld* map_world;
+};
+
+// The frame of a failed launch, rendered by the band renderer from host copies of the device buffers
+// and copied into the output world.
+PF_Err RedoOnCpu(const GpuFrameTarget& target, QF_Frame frame, const std::string& launch_error)
+{
+    LogMessage("GPU render failed (%s), frame redone on the CPU", launch_error.c_str());
+    std::vector<float> input(HostCopyFloats(*target.input), 0.0f);
+    std::vector<float> output(HostCopyFloats(*target.output), 0.0f);
+    std::string copy_error;   // not logged: the render failure above says what went wrong first
+    if (!DownloadFromGpu(target.record, target.queue, target.src, input.size() * sizeof(float), input.data(),
+                         &copy_error)) {
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    std::vector<float> map;
+    if (frame.has_map) {
+        map.assign(HostCopyFloats(*target.map_world), 0.0f);
+        if (!DownloadFromGpu(target.record, target.queue, target.map, map.size() * sizeof(float), map.data(),
+                             &copy_error)) {
+            frame.has_map = 0;
+        }
+    }
+    const std::size_t stride = static_cast<std::size_t>(target.output->rowbytes / 4);
+    const std::size_t row_bytes = static_cast<std::size_t>(frame.out_w) * GPU_PIXEL_BYTES;
+    float* const rows = output.data();
+    const RowCallback write_row = [rows, stride, row_bytes](std::int32_t y, const float* pixels) {
+        std::memcpy(rows + static_cast<std::size_t>(y) * stride, pixels, row_bytes);
+    };
+    // No abort callback: the host waits for this frame either way.
+    (void)RenderBandCPU(frame, input.data(), frame.has_map ? map.data() : nullptr, write_row, 0, AbortCallback());
+    if (!UploadToGpu(target.record, target.queue, target.dst, output.size() * sizeof(float), output.data(),
+                     &copy_error)) {
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    return PF_Err_NONE;
+}
+
+// Transparent black in the whole output, as the CPU render leaves it when there is no input.
+void ClearOutput(const GpuFrameTarget& target)
+{
+    const std::vector<float> zeros(HostCopyFloats(*target.output), 0.0f);
+    std::string ignored;
+    (void)UploadToGpu(target.record, target.queue, target.dst, zeros.size() * sizeof(float), zeros.data(), &ignored);
+}
+
+PF_Err RenderGpuFrame(PF_InData* in_data, PF_SmartRenderExtra* extra, const PreRenderData& pre,
+                      PF_EffectWorld* input, PF_EffectWorld* output, PF_EffectWorld* map_world)
+{
+    const SuiteScope<PF_GPUDeviceSuite1> gpu_suite(in_data, kPFGPUDeviceSuite, kPFGPUDeviceSuiteVersion1);
+    const SuiteScope<PF_WorldSuite2> world_suite(in_data, kPFWorldSuite, kPFWorldSuiteVersion2);
+    // The host hands its record back as a constant pointer; the launch lock inside it still changes.
+    auto* record = static_cast<GpuDeviceData*>(const_cast<void*>(extra->input->gpu_data));
+    if (!gpu_suite || !record) {
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    if (!world_suite || !world_suite->PF_GetPixelFormat) {
+        return PF_Err_UNRECOGNIZED_PARAM_TYPE;
+    }
+    PF_PixelFormat format = PF_PixelFormat_INVALID;
+    (void)world_suite->PF_GetPixelFormat(output, &format);
+    if (format != PF_PixelFormat_GPU_BGRA128) {
+        return PF_Err_UNRECOGNIZED_PARAM_TYPE;
+    }
+    if (!gpu_suite->GetDeviceInfo || !gpu_suite->GetGPUWorldData) {
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    const PF_ProgPtr ref = in_data->effect_ref;
+    PF_GPUDeviceInfo info{};
+    if (const PF_Err err = gpu_suite->GetDeviceInfo(ref, extra->input->device_index, &info)) {
+        return err;
+    }
+    GpuFrameTarget target{record, info.command_queuePV, nullptr, nullptr, nullptr, input, output, nullptr};
+    if (const PF_Err err = gpu_suite->GetGPUWorldData(ref, output, &target.dst)) {
+        return err;
+    }
+    if (input) {
+        if (const PF_Err err = gpu_suite->GetGPUWorldData(ref, input, &target.src)) {
+            return err;
+        }
+    }
+    if (map_world && (!RowsHoldWidth(*map_world) || gpu_suite->GetGPUWorldData(ref, map_world, &target.map) != PF_Err_NONE)) {
+        target.map = nullptr;   // the frame goes on without the strength map
+    }
+    if (!RowsHoldWidth(*output) || (input && !RowsHoldWidth(*input))) {
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    if (target.map) {
+        target.map_world = map_world;
+    }
+
+    QF_Frame frame{};
+    BuildFrame(pre.settings, pre.time, frame);
+    FillGeometry(pre, input, output, target.map_world, frame);
+    frame.out_pitch = output->rowbytes / GPU_PIXEL_BYTES;
+    frame.in_pitch = input ? input->rowbytes / GPU_PIXEL_BYTES : 0;
+    frame.map_pitch = target.map_world && frame.has_map ? target.map_world->rowbytes / GPU_PIXEL_BYTES : 0;
+
+    // An empty input world has no pixel for the kernel to read: treated as no input, like the CPU render.
+    if (!input || !target.src || input->width < 1 || input->height < 1) {
+        ClearOutput(target);
+        return PF_Err_NONE;
+    }
+    std::string error;
+    if (LaunchGpuFrame(record, target.queue, target.src, target.dst, frame.has_map ? target.map : nullptr, frame,
+                       &error)) {
+        GpuFrameSucceeded();
+        return PF_Err_NONE;
+    }
+    GpuFrameFailed();
+    return RedoOnCpu(target, frame, error);
+}
+
+}   // namespace
+
+std::int32_t GpuBandRows(std::int32_t out_w)
+{
+    const std::uint32_t width = static_cast<std::uint32_t>(std::max<std::int32_t>(out_w, 1));
+    return std::max(static_cast<std::int32_t>(GPU_BAND_PIXELS / width), GPU_MIN_BAND_ROWS);
+}
+
+std::vector<GpuBand> GpuBands(std::int32_t out_w, std::int32_t out_h)
+{
+    std::vector<GpuBand> bands;
+    const std::int64_t rows = GpuBandRows(out_w);
+    for (std::int64_t y0 = 0; y0 < out_h; y0 += rows) {
+        bands.push_back(GpuBand{static_cast<std::int32_t>(y0), static_cast<std::int32_t>(std::min<std::int64_t>(out_h - y0, rows))});
+    }
+    return bands;
+}
+
+OpenCLWorkSize OpenCLBandWorkSize(std::int32_t out_w, std::int32_t band_h, const GpuDeviceData& record)
+{
+    const std::size_t width = static_cast<std::size_t>(std::max<std::int32_t>(out_w, 0));
+    const std::size_t height = static_cast<std::size_t>(std::max<std::int32_t>(band_h, 0));
+    if (!record.use_work_group_size) {
+        return OpenCLWorkSize{{width, height}, {0, 0}, false};
+    }
+    return OpenCLWorkSize{{RoundUp(width, record.work_group[0]), RoundUp(height, record.work_group[1])},
+                          {record.work_group[0], record.work_group[1]},
+                          true};
+}
+
+CudaLaunchShape CudaBandShape(std::int32_t out_w, std::int32_t band_h)
+{
+    const auto blocks = [](std::int32_t extent) {
+        return static_cast<unsigned>((static_cast<std::uint64_t>(std::max<std::int32_t>(extent, 0)) + CUDA_BLOCK_SIDE - 1) /
+                                     CUDA_BLOCK_SIDE);
+    };
+    return CudaLaunchShape{{blocks(out_w), blocks(band_h), 1}, {CUDA_BLOCK_SIDE, CUDA_BLOCK_SIDE, 1}};
+}
+
+bool LaunchGpuFrame(GpuDeviceData* record, void* queue, void* src, void* dst, void* map, QF_Frame frame,
+                    std::string* error)
+{
+    try {
+        if (!record || !src || !dst || frame.out_w < 1 || frame.out_h < 1) {
+            SetError(error, "bad arguments");
+            return false;
+        }
+        if (record->framework == GpuFramework::OpenCL) {
+            return LaunchOpenCL(*record, static_cast<cl_command_queue>(queue), static_cast<cl_mem>(src),
+                                static_cast<cl_mem>(dst), static_cast<cl_mem>(map), frame, error);
+        }
+        return LaunchCuda(*record, static_cast<CUstream>(queue), src, dst, map, frame, error);
+    } catch (...) {
+        try {
+            SetError(error, "exception during GPU render");
+        } catch (...) {
+        }
+        return false;
+    }
+}
+
+bool DownloadFromGpu(GpuDeviceData* record, void* queue, void* buffer, std::size_t bytes, void* host,
+                     std::string* error)
+{
+    return CopyWithGpu(CopyDirection::Download, record, queue, buffer, bytes, host, error);
+}
+
+bool UploadToGpu(GpuDeviceData* record, void* queue, void* buffer, std::size_t bytes, const void* host,
+                 std::string* error)
+{
+    // Only read: the write path never stores into host memory.
+    return CopyWithGpu(CopyDirection::Upload, record, queue, buffer, bytes, const_cast<void*>(host), error);
+}
+
+void GpuFrameSucceeded()
+{
+    GpuFailureCount.store(0);
+}
+
+void GpuFrameFailed()
+{
+    if (GpuFailureCount.fetch_add(1) > 0) {
+        GpuRetryAfterMs.store(SteadyClockMs() + GPU_RETRY_DELAY_MS);
+        GpuFailureCount.store(0);
+    }
+}
+
+PF_Err SmartRenderGPU(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra)
+{
+    (void)out_data;
+    if (!in_data || !extra || !extra->input || !extra->input->pre_render_data) {
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    const auto& pre = *static_cast<const PreRenderData*>(extra->input->pre_render_data);
+    if (!extra->cb || !extra->cb->checkout_layer_pixels || !extra->cb->checkout_output) {
+        return PF_Err_INVALID_CALLBACK;
+    }
+    const PF_ProgPtr ref = in_data->effect_ref;
+    PF_EffectWorld* input = nullptr;
+    if (const PF_Err err = extra->cb->checkout_layer_pixels(ref, 0, &input)) {
+        return err;
+    }
+    PF_EffectWorld* output = nullptr;
+    if (const PF_Err err = extra->cb->checkout_output(ref, &output)) {
+        return err;
+    }
+    if (!output || output->width < 1 || output->height < 1) {
+        return PF_Err_NONE;
+    }
+    PF_EffectWorld* map_world = nullptr;
+    if (pre.has_map && extra->cb->checkout_layer_pixels(ref, 1, &map_world) != PF_Err_NONE) {
+        map_world = nullptr;   // the frame goes on without the strength map
+    }
+    if (!in_data->pica_basicP) {
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    return RenderGpuFrame(in_data, extra, pre, input, output, map_world);
+}
