@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -171,6 +172,18 @@ TEST_F(WindowsPlugin, ImportsOnlySystemDlls)
     }
     EXPECT_TRUE(dlls.count("kernel32.dll"));
     EXPECT_FALSE(file->HasDelayImports());
+}
+
+TEST_F(WindowsPlugin, PlatformSeamsAreTheWindowsCalls)
+{
+    // The GPU runtimes, the log folder and the web page reach Windows through exactly these calls; a
+    // missing one means a seam was built with another platform's branch.
+    std::map<std::string, std::set<std::string>> imported;
+    for (const auto& [dll, functions] : file->Imports())
+        imported[Lower(dll)].insert(functions.begin(), functions.end());
+    for (const char* call : {"GetModuleHandleW", "LoadLibraryExW", "GetProcAddress", "GetTempPathA"})
+        EXPECT_TRUE(imported["kernel32.dll"].count(call)) << "KERNEL32.dll!" << call;
+    EXPECT_TRUE(imported["shell32.dll"].count("ShellExecuteA")) << "SHELL32.dll!ShellExecuteA";
 }
 
 TEST_F(WindowsPlugin, CarriesThePipl)
