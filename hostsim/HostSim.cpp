@@ -344,11 +344,17 @@ HostSim::HostSim(const std::string& module_path)
 
     param_utils_suite_.PF_UpdateParamUI = Callbacks::UpdateParamUI;
     ProvideSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3, &param_utils_suite_);
+    ProvideSuite(kPFWorldSuite, kPFWorldSuiteVersion2, WorldSuite());
 
     ResetParams();
 }
 
 HostSim::~HostSim() = default;
+
+HostSim* HostSim::OnThisThread()
+{
+    return t_active_host;
+}
 
 // ---- start-up and commands ----
 
@@ -514,6 +520,9 @@ PF_ParamDef HostSim::ParamAtTime(int index, double time) const
         }
     }
     StoreValue(def, value);
+    if (def.param_type == PF_Param_LAYER) {
+        FillLayerParam(index, def);
+    }
     return def;
 }
 

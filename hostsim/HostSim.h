@@ -18,8 +18,11 @@
 #pragma once
 
 #include "AE_Effect.h"
+#include "AE_EffectCBSuites.h"
 #include "AE_EffectSuites.h"
 #include "AE_PluginData.h"
+#include "ParamIndex.h"
+#include "Render.h"
 #include "SPBasic.h"
 
 #include <array>
@@ -44,6 +47,10 @@ enum class HostCall {
     AcquireSuite,
     ReleaseSuite,
     UpdateParamUI,     // "PF Param Utils Suite" 3
+    CheckoutLayer,     // the pre-render's checkout_layer
+    CheckoutLayerPixels,
+    CheckoutOutput,
+    GetPixelFormat,    // "PF World Suite" 2
     Count
 };
 
@@ -57,7 +64,8 @@ struct Injection {
     int skip = 0;
     int times = 1;
     InjectedThrow throws = InjectedThrow::None;
-    int param_index = -1;     // AddParam (the index it would get), CheckoutParam, UpdateParamUI: this one only
+    int param_index = -1;     // AddParam (the index it would get), CheckoutParam, UpdateParamUI: this one only;
+                              // CheckoutLayer, CheckoutLayerPixels: this layer parameter only
     std::string suite;        // AcquireSuite, ReleaseSuite: this suite name only
     bool null_suite = false;  // AcquireSuite: report success but hand out no table
 };
@@ -164,6 +172,32 @@ public:
     PF_Err ChoosePreset(int popup_value) { return ChangeParam(PRESET_INDEX, popup_value); }
     PF_Err ChoosePreset(std::string_view look);   // by its name in the menu; throws when none
 
+    // ---- layers and rendering (Render.cpp, Render.h) ----
+    // A layer of the image's size in the given depth; returns its id. row_padding bytes follow the
+    // pixels of every row.
+    int AddLayer(const FloatImage& image, PixelDepth depth, A_long row_padding = 0);
+    void SetLayerPixels(int layer, const FloatImage& image);   // same size; stored in the layer's depth
+    FloatImage LayerPixels(int layer) const;                   // as stored, read back as floats
+    const PixelBuffer& Layer(int layer) const;
+    // Points a layer parameter (the input or the Map Layer) at a layer or at NO_LAYER.
+    void SetLayerParam(int index, int layer);
+    void SetInputLayer(int layer) { SetLayerParam(PARAM_INPUT, layer); }
+    void SetMapLayer(int layer) { SetLayerParam(PARAM_MAP_LAYER, layer); }
+    // The smart road: PF_Cmd_SMART_PRE_RENDER, then the renderer's command unless the pre-render failed
+    // or the request says not to, then the pre-render record freed through the plug-in's function.
+    RenderResult RenderFrame(const RenderRequest& request = {});
+    // The legacy road: PF_Cmd_RENDER with the layers in the parameter array.
+    RenderResult RenderLegacy(const LegacyRequest& request = {});
+    // The host's callback tables, for sending the smart commands by hand.
+    static PF_PreRenderCallbacks PreRenderCallbacks();
+    static PF_SmartRenderCallbacks SmartRenderCallbacks();
+    // The checkout_layer calls of the frame last begun.
+    const std::vector<LayerCheckout>& layer_checkouts() const { return render_.log; }
+    int PreRenderDataFreed() const { return render_.pre_render_data_freed; }
+    RenderState& render_state() { return render_; }
+    // The host whose command runs on this thread (suite functions carry no context), or null.
+    static HostSim* OnThisThread();
+
     // ---- failure injection ----
     void Inject(const Injection& injection);
     void ClearInjections() { injections_.clear(); }
@@ -186,8 +220,9 @@ public:
     const std::vector<PF_CustomUIInfo>& registered_ui() const { return registered_ui_; }
     void ClearLogs();
 
-    // The host's callbacks and suite functions (HostSim.cpp).
+    // The host's callbacks and suite functions (HostSim.cpp), and those of rendering (Render.cpp).
     struct Callbacks;
+    struct RenderCallbacks;
 
 private:
     static constexpr int PRESET_INDEX = 2;
@@ -208,6 +243,9 @@ private:
     const Slot& SlotAt(int index) const;
     PF_ParamDef ParamAtTime(int index, double time) const;
     void SetValueAtCurrentTime(int index, double value);
+    // A layer parameter's definition gets the world of the layer it points at (Render.cpp).
+    void FillLayerParam(int index, PF_ParamDef& def) const;
+    static const PF_WorldSuite2* WorldSuite();
 
     std::unique_ptr<LoadedModule> module_;
     PF_Err (*effect_main_)(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef**, PF_LayerDef*, void*) = nullptr;
@@ -235,4 +273,5 @@ private:
     std::vector<CheckoutRecord> checkouts_;
     std::vector<UiUpdate> ui_updates_;
     std::vector<PF_CustomUIInfo> registered_ui_;
+    RenderState render_;
 };
