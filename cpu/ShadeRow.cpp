@@ -3,24 +3,36 @@
 
 #include <atomic>
 
-#include "WarpKernel.h"
+#include "ShadeRowVector.h"
 
 namespace {
 
 std::atomic<ShadePath> g_shadePath{ShadePath::Automatic};
 
+bool ForcedIsa(ShadePath path, VectorIsa* isa)
+{
+    switch (path) {
+    case ShadePath::SSE2:
+        *isa = VectorIsa::SSE2;
+        return true;
+    case ShadePath::AVX2:
+        *isa = VectorIsa::AVX2;
+        return true;
+    case ShadePath::AVX512:
+        *isa = VectorIsa::AVX512;
+        return true;
+    case ShadePath::Automatic:
+    case ShadePath::Scalar:
+        break;
+    }
+    return false;
+}
+
 } // namespace
 
 void ShadeRowScalar(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out)
 {
-    for (int32_t x = 0; x < frame.out_w; x++) {
-        qf4 v = qf_shade(&frame, src, map, x, row);
-        float* p = out + size_t(x) * 4;
-        p[0] = v.x;
-        p[1] = v.y;
-        p[2] = v.z;
-        p[3] = v.w;
-    }
+    ShadePixelsScalar(frame, src, map, row, 0, frame.out_w, out);
 }
 
 void SetShadePath(ShadePath path)
@@ -33,15 +45,22 @@ ShadePath GetShadePath()
     return g_shadePath.load();
 }
 
+bool ShadePathSupported(ShadePath path)
+{
+    VectorIsa isa;
+    return !ForcedIsa(path, &isa) || VectorIsaSupported(isa);
+}
+
 ShadeRowFn SelectedShadeRow()
 {
-    switch (g_shadePath.load()) {
-    case ShadePath::Scalar:
-        return ShadeRowScalar;
-    case ShadePath::Automatic:
-        break;
+    const ShadePath path = g_shadePath.load();
+    VectorIsa isa;
+    if (path == ShadePath::Automatic) {
+        if (WidestVectorIsa(&isa))
+            return VectorShadeRow(isa);
+    } else if (ForcedIsa(path, &isa) && VectorIsaSupported(isa)) {
+        return VectorShadeRow(isa);
     }
-    // No faster path yet: automatic is the reference path.
     return ShadeRowScalar;
 }
 

@@ -14,8 +14,13 @@ using ShadeRowFn = void (*)(const QF_Frame& frame, const float* src, const float
 void ShadeRowScalar(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out);
 
 // Which row shader renders use. Automatic picks the fastest path this processor supports; Scalar
-// forces the reference path (tests compare against it, benchmarks measure it).
-enum class ShadePath { Automatic, Scalar };
+// forces the reference path (tests compare against it, benchmarks measure it); SSE2, AVX2 and AVX512
+// force one vector row shader (cpu/simd), bit-identical to the reference, when ShadePathSupported.
+enum class ShadePath { Automatic, Scalar, SSE2, AVX2, AVX512 };
+
+// Whether this build and processor can run the path; Automatic and Scalar always can. A forced path
+// that cannot run falls back to Scalar.
+bool ShadePathSupported(ShadePath path);
 
 // Process-wide; any thread may set it. A render in progress keeps the path it started with.
 void SetShadePath(ShadePath path);

@@ -1,0 +1,173 @@
+// The row shader with 8 lanes of AVX2. Compiled with -mavx2 alone (no -mfma, so the compiler has no
+// fused multiply-add to reach for); run only where CpuFeatures reports AVX2 with the OS saving the
+// 256-bit registers.
+#include <immintrin.h>
+
+#include "ShadeRowVectorImpl.h"
+#include "WarpKernel.h"
+
+namespace {
+
+struct Isa {
+    static constexpr int L = 8;
+    using F = __m256;
+    using I = __m256i;
+    using M = __m256;  // all bits set in a lane that is on
+
+    static F Set(float v) { return _mm256_set1_ps(v); }
+    static I SetI(int v) { return _mm256_set1_epi32(v); }
+    static I Iota() { return _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7); }
+
+    static F Sqrt(F v) { return _mm256_sqrt_ps(v); }
+    // a < b ? a : b and a > b ? a : b, NaN and signed zeros included.
+    static F Min(F a, F b) { return _mm256_min_ps(a, b); }
+    static F Max(F a, F b) { return _mm256_max_ps(a, b); }
+    static F Floor(F v) { return _mm256_floor_ps(v); }
+    static F Abs(F v) { return _mm256_and_ps(v, _mm256_castsi256_ps(SetI(0x7fffffff))); }
+
+    // Ordered comparisons: false when either side is NaN, as in C.
+    static M Lt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LT_OQ); }
+    static M Gt(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GT_OQ); }
+    static M Le(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_LE_OQ); }
+    // m ? a : b per lane.
+    static F Sel(M m, F a, F b) { return _mm256_blendv_ps(b, a, m); }
+    // m ? a : +0.
+    static F Keep(M m, F a) { return _mm256_and_ps(m, a); }
+
+    // Truncation toward zero; callers keep values inside the int32 range.
+    static I ToInt(F v) { return _mm256_cvttps_epi32(v); }
+    static F ToFloat(I v) { return _mm256_cvtepi32_ps(v); }
+    static I AddI(I a, I b) { return _mm256_add_epi32(a, b); }
+    static I SubI(I a, I b) { return _mm256_sub_epi32(a, b); }
+    static I MulI(I a, I b) { return _mm256_mullo_epi32(a, b); }
+    static I MinI(I a, I b) { return _mm256_min_epi32(a, b); }
+    static I MaxI(I a, I b) { return _mm256_max_epi32(a, b); }
+    static M GtI(I a, I b) { return _mm256_castsi256_ps(_mm256_cmpgt_epi32(a, b)); }
+    static M EqI(I a, I b) { return _mm256_castsi256_ps(_mm256_cmpeq_epi32(a, b)); }
+    static I SelI(M m, I a, I b) { return _mm256_blendv_epi8(b, a, _mm256_castps_si256(m)); }
+
+    static M And(M a, M b) { return _mm256_and_ps(a, b); }
+    static M Or(M a, M b) { return _mm256_or_ps(a, b); }
+    static M Not(M a) { return _mm256_xor_ps(a, All()); }
+    static M All() { return _mm256_castsi256_ps(SetI(-1)); }
+    static M None() { return _mm256_setzero_ps(); }
+    static M FirstN(int n) { return GtI(SetI(n), Iota()); }
+    static bool Any(M m) { return _mm256_movemask_ps(m) != 0; }
+    static bool AllSet(M m) { return _mm256_movemask_ps(m) == 0xff; }
+    static int MaxLane(I v, M m)
+    {
+        int x[8];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(x), SelI(m, v, SetI(-2147483647 - 1)));
+        int best = x[0];
+        for (int k = 1; k < 8; k++)
+            best = x[k] > best ? x[k] : best;
+        return best;
+    }
+
+    // The mathematical a mod d (0 <= result < d) for d > 0, which is C's remainder plus d when negative.
+    // In double precision, where the quotient of two int32 values floors exactly.
+    static I FloorMod(I a, int d)
+    {
+        const __m256d dd = _mm256_set1_pd(double(d));
+        __m256d lo = _mm256_cvtepi32_pd(_mm256_castsi256_si128(a));
+        __m256d hi = _mm256_cvtepi32_pd(_mm256_extracti128_si256(a, 1));
+        lo = _mm256_sub_pd(lo, _mm256_mul_pd(_mm256_floor_pd(_mm256_div_pd(lo, dd)), dd));
+        hi = _mm256_sub_pd(hi, _mm256_mul_pd(_mm256_floor_pd(_mm256_div_pd(hi, dd)), dd));
+        return _mm256_set_m128i(_mm256_cvtpd_epi32(hi), _mm256_cvtpd_epi32(lo));
+    }
+
+    // A 4 x 4 transpose inside each 128-bit half: half q of out[c] holds element c of half q of
+    // v0, v1, v2, v3.
+    static void Transpose4(__m256 v0, __m256 v1, __m256 v2, __m256 v3, __m256 out[4])
+    {
+        __m256 t0 = _mm256_unpacklo_ps(v0, v1);
+        __m256 t1 = _mm256_unpackhi_ps(v0, v1);
+        __m256 t2 = _mm256_unpacklo_ps(v2, v3);
+        __m256 t3 = _mm256_unpackhi_ps(v2, v3);
+        out[0] = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(1, 0, 1, 0));
+        out[1] = _mm256_shuffle_ps(t0, t2, _MM_SHUFFLE(3, 2, 3, 2));
+        out[2] = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(1, 0, 1, 0));
+        out[3] = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
+    }
+
+    // The four floats of pixel pix[k] of buf into lane k of b, g, r, a.
+    static void Load4(const float* buf, I pix, F& b, F& g, F& r, F& a)
+    {
+        int idx[8];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(idx), pix);
+        __m256 v[4];
+#pragma GCC unroll 4
+        for (int k = 0; k < 4; k++) {
+            __m256 t = _mm256_castps128_ps256(_mm_loadu_ps(buf + size_t(idx[k]) * 4));
+            v[k] = _mm256_insertf128_ps(t, _mm_loadu_ps(buf + size_t(idx[k + 4]) * 4), 1);
+        }
+        // v[k] holds lanes k and k + 4.
+        __m256 out[4];
+        Transpose4(v[0], v[1], v[2], v[3], out);
+        b = out[0];
+        g = out[1];
+        r = out[2];
+        a = out[3];
+    }
+
+    // Pixels pix[k] and pix[k] + 1 into lane k of (b0, g0, r0, a0) and (b1, g1, r1, a1).
+    static void Load4Pair(const float* buf, I pix, F& b0, F& g0, F& r0, F& a0, F& b1, F& g1, F& r1, F& a1)
+    {
+        int idx[8];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(idx), pix);
+        __m256 z[8];
+#pragma GCC unroll 8
+        for (int k = 0; k < 8; k++)
+            z[k] = _mm256_loadu_ps(buf + size_t(idx[k]) * 4);
+        // u: lanes 0-3, w: lanes 4-7; the low half holds the first pixel, the high half the second.
+        __m256 u[4], w[4];
+        Transpose4(z[0], z[1], z[2], z[3], u);
+        Transpose4(z[4], z[5], z[6], z[7], w);
+        b0 = _mm256_permute2f128_ps(u[0], w[0], 0x20);
+        g0 = _mm256_permute2f128_ps(u[1], w[1], 0x20);
+        r0 = _mm256_permute2f128_ps(u[2], w[2], 0x20);
+        a0 = _mm256_permute2f128_ps(u[3], w[3], 0x20);
+        b1 = _mm256_permute2f128_ps(u[0], w[0], 0x31);
+        g1 = _mm256_permute2f128_ps(u[1], w[1], 0x31);
+        r1 = _mm256_permute2f128_ps(u[2], w[2], 0x31);
+        a1 = _mm256_permute2f128_ps(u[3], w[3], 0x31);
+    }
+
+    // A hint to bring pixel pix[k] of buf towards the cache.
+    static void Prefetch(const float* buf, I pix)
+    {
+        int idx[8];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(idx), pix);
+        for (int k = 0; k < 8; k++)
+            _mm_prefetch(reinterpret_cast<const char*>(buf + size_t(idx[k]) * 4), _MM_HINT_T0);
+    }
+
+    // Lanes [0, n) as n consecutive pixels (B, G, R, A) at out.
+    static void StoreAos(float* out, int n, F b, F g, F r, F a)
+    {
+        __m256 p[4];
+        // p[k] holds pixel k in its low half and pixel k + 4 in its high half.
+        Transpose4(b, g, r, a, p);
+        __m256 q[4] = {_mm256_permute2f128_ps(p[0], p[1], 0x20), _mm256_permute2f128_ps(p[2], p[3], 0x20),
+                       _mm256_permute2f128_ps(p[0], p[1], 0x31), _mm256_permute2f128_ps(p[2], p[3], 0x31)};
+        if (n == 8) {
+            for (int k = 0; k < 4; k++)
+                _mm256_storeu_ps(out + 8 * k, q[k]);
+            return;
+        }
+        float tmp[32];
+        for (int k = 0; k < 4; k++)
+            _mm256_storeu_ps(tmp + 8 * k, q[k]);
+        for (int i = 0; i < 4 * n; i++)
+            out[i] = tmp[i];
+    }
+};
+
+#include "ShadeRowLanes.h"
+
+} // namespace
+
+void ShadeRowAVX2(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out)
+{
+    ShadeRowLanes(frame, src, map, row, out);
+}

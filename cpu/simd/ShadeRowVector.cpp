@@ -1,0 +1,143 @@
+// Run-time choice among the vector row shaders, and the scalar pieces they fall back on (compiled here,
+// for the baseline processor).
+#include "ShadeRowVector.h"
+
+#include <cstdint>
+
+#include "CpuFeatures.h"
+#include "ShadeRowVectorImpl.h"
+#include "WarpKernel.h"
+
+void ShadePixelsScalar(const QF_Frame& frame, const float* src, const float* map, int32_t row, int32_t x0, int32_t x1,
+                       float* out)
+{
+    for (int32_t x = x0; x < x1; x++) {
+        qf4 v = qf_shade(&frame, src, map, x, row);
+        float* p = out + size_t(x) * 4;
+        p[0] = v.x;
+        p[1] = v.y;
+        p[2] = v.z;
+        p[3] = v.w;
+    }
+}
+
+namespace {
+
+constexpr int64_t COORD_LIMIT = int64_t(1) << 29;
+constexpr int64_t INDEX_LIMIT = int64_t(1) << 30;
+
+bool Small(int64_t v)
+{
+    return v > -COORD_LIMIT && v < COORD_LIMIT;
+}
+
+// A buffer of w x h pixels at `pitch` whose every pixel index fits INDEX_LIMIT.
+bool IndexableBuffer(int32_t w, int32_t h, int32_t pitch)
+{
+    return w >= 1 && h >= 1 && pitch >= w && (int64_t(h) - 1) * pitch + w <= INDEX_LIMIT;
+}
+
+} // namespace
+
+bool VectorFrameSupported(const QF_Frame& f)
+{
+    if (!IndexableBuffer(f.in_w, f.in_h, f.in_pitch))
+        return false;
+    if (f.has_map && f.map_w > 0 && f.map_h > 0 && !IndexableBuffer(f.map_w, f.map_h, f.map_pitch))
+        return false;
+    if (f.aa_cap > VECTOR_MAX_AA_CAP)
+        return false;
+    const int64_t coords[] = {f.out_x0, f.out_y0, int64_t(f.out_x0) + f.out_w, int64_t(f.out_y0) + f.out_h, f.in_x0,
+                              f.in_y0, f.lay_x0, f.lay_y0, f.lay_x1, f.lay_y1};
+    for (int64_t v : coords)
+        if (!Small(v))
+            return false;
+    return true;
+}
+
+bool VectorIsaBuilt(VectorIsa isa)
+{
+    switch (isa) {
+    case VectorIsa::SSE2:
+#ifdef QF_HAVE_SSE2
+        return true;
+#else
+        return false;
+#endif
+    case VectorIsa::AVX2:
+#ifdef QF_HAVE_AVX2
+        return true;
+#else
+        return false;
+#endif
+    case VectorIsa::AVX512:
+#ifdef QF_HAVE_AVX512
+        return true;
+#else
+        return false;
+#endif
+    }
+    return false;
+}
+
+bool VectorIsaSupported(VectorIsa isa)
+{
+    if (!VectorIsaBuilt(isa))
+        return false;
+    const CpuFeatures& cpu = HostCpuFeatures();
+    switch (isa) {
+    case VectorIsa::SSE2:
+        return cpu.sse2;
+    case VectorIsa::AVX2:
+        return cpu.avx2;
+    case VectorIsa::AVX512:
+        return cpu.avx512f;
+    }
+    return false;
+}
+
+const char* VectorIsaName(VectorIsa isa)
+{
+    switch (isa) {
+    case VectorIsa::SSE2:
+        return "SSE2";
+    case VectorIsa::AVX2:
+        return "AVX2";
+    case VectorIsa::AVX512:
+        return "AVX-512";
+    }
+    return "?";
+}
+
+bool WidestVectorIsa(VectorIsa* isa)
+{
+    const VectorIsa widestFirst[] = {VectorIsa::AVX512, VectorIsa::AVX2, VectorIsa::SSE2};
+    for (VectorIsa v : widestFirst)
+        if (VectorIsaSupported(v)) {
+            *isa = v;
+            return true;
+        }
+    return false;
+}
+
+VectorShadeRowFn VectorShadeRow(VectorIsa isa)
+{
+    if (!VectorIsaSupported(isa))
+        return nullptr;
+    switch (isa) {
+#ifdef QF_HAVE_SSE2
+    case VectorIsa::SSE2:
+        return ShadeRowSSE2;
+#endif
+#ifdef QF_HAVE_AVX2
+    case VectorIsa::AVX2:
+        return ShadeRowAVX2;
+#endif
+#ifdef QF_HAVE_AVX512
+    case VectorIsa::AVX512:
+        return ShadeRowAVX512;
+#endif
+    default:
+        return nullptr;
+    }
+}
