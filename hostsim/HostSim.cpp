@@ -1,6 +1,7 @@
 // The simulated host: callbacks, suites, parameter storage and command sending.
 #include "HostSim.h"
 
+#include "GpuHost.h"
 #include "ModuleLoader.h"
 #include "ParamTable.h"
 
@@ -345,11 +346,15 @@ HostSim::HostSim(const std::string& module_path)
     param_utils_suite_.PF_UpdateParamUI = Callbacks::UpdateParamUI;
     ProvideSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3, &param_utils_suite_);
     ProvideSuite(kPFWorldSuite, kPFWorldSuiteVersion2, WorldSuite());
+    StartGpuHost();
 
     ResetParams();
 }
 
-HostSim::~HostSim() = default;
+HostSim::~HostSim()
+{
+    StopGpuHost();   // a host retires its GPU devices while the plug-in is still loaded
+}
 
 HostSim* HostSim::OnThisThread()
 {

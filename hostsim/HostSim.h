@@ -19,6 +19,7 @@
 
 #include "AE_Effect.h"
 #include "AE_EffectCBSuites.h"
+#include "AE_EffectGPUSuites.h"
 #include "AE_EffectSuites.h"
 #include "AE_PluginData.h"
 #include "ParamIndex.h"
@@ -35,6 +36,8 @@
 #include <vector>
 
 class LoadedModule;
+class GpuDeviceHost;
+struct GpuHostState;
 
 // The host calls the plug-in can make, for counting and failure injection.
 enum class HostCall {
@@ -51,6 +54,8 @@ enum class HostCall {
     CheckoutLayerPixels,
     CheckoutOutput,
     GetPixelFormat,    // "PF World Suite" 2
+    GetDeviceInfo,     // "PF GPU Device Suite" 1
+    GetGPUWorldData,   // param_index: the world's layer parameter, -1 for the output
     Count
 };
 
@@ -198,6 +203,19 @@ public:
     // The host whose command runs on this thread (suite functions carry no context), or null.
     static HostSim* OnThisThread();
 
+    // ---- GPU devices (GpuHost.cpp, GpuHost.h) ----
+    // PF_Cmd_GPU_DEVICE_SETUP for one device of this framework, after setting down the one before. OpenCL
+    // and CUDA open the machine's device first; when none opens no command is sent, PF_Err_NONE comes
+    // back and GpuUnavailable() says why. Metal and DirectX get a device the simulator cannot drive.
+    PF_Err SetUpGpuDevice(PF_GPU_Framework framework);
+    // PF_Cmd_GPU_DEVICE_SETDOWN with the plug-in's record, then the device is closed. PF_Err_NONE when
+    // there is no device.
+    PF_Err SetDownGpuDevice();
+    GpuDeviceHost* GpuDevice() const;        // the device set up, or null
+    bool GpuAccepted() const;                // the plug-in gave a record and PF_OutFlag2_SUPPORTS_GPU_RENDER_F32
+    void* GpuData() const;                   // the plug-in's record, or null
+    const std::string& GpuUnavailable() const;
+
     // ---- failure injection ----
     void Inject(const Injection& injection);
     void ClearInjections() { injections_.clear(); }
@@ -223,6 +241,7 @@ public:
     // The host's callbacks and suite functions (HostSim.cpp), and those of rendering (Render.cpp).
     struct Callbacks;
     struct RenderCallbacks;
+    struct GpuCallbacks;   // GpuHost.cpp
 
 private:
     static constexpr int PRESET_INDEX = 2;
@@ -246,6 +265,19 @@ private:
     // A layer parameter's definition gets the world of the layer it points at (Render.cpp).
     void FillLayerParam(int index, PF_ParamDef& def) const;
     static const PF_WorldSuite2* WorldSuite();
+    // The GPU side (GpuHost.cpp): offered at construction, its device set down at destruction.
+    void StartGpuHost();
+    void StopGpuHost() noexcept;
+    // Whether a frame of this request goes to the GPU device (setting one up when asked for); the reason
+    // when not goes to result.gpu_note.
+    bool PrepareGpuFrame(const RenderRequest& request, RenderResult& result);
+    // The GPU frame's worlds, handed out as checkout_layer_pixels and checkout_output give them.
+    PF_EffectWorld* HandOutGpuLayer(const PixelBuffer& layer, const PF_LRect& rect, int param_index);
+    PF_EffectWorld* HandOutGpuOutput(const PF_LRect& rect);
+    // PF_Cmd_SMART_RENDER_GPU, timed, and the output read back into the result.
+    PF_Err SendGpuRender(const PF_PreRenderInput& pre_render, void* pre_render_data, const RenderRequest& request,
+                         RenderResult& result);
+    static const PF_GPUDeviceSuite1* GpuDeviceSuite();
 
     std::unique_ptr<LoadedModule> module_;
     PF_Err (*effect_main_)(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef**, PF_LayerDef*, void*) = nullptr;
@@ -274,4 +306,5 @@ private:
     std::vector<UiUpdate> ui_updates_;
     std::vector<PF_CustomUIInfo> registered_ui_;
     RenderState render_;
+    std::unique_ptr<GpuHostState> gpu_;
 };

@@ -2,7 +2,10 @@
 // suite, and the command sequences of one smart frame and one legacy frame.
 #include "HostSim.h"
 
+#include "GpuHost.h"
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <stdexcept>
 
@@ -196,7 +199,8 @@ struct HostSim::RenderCallbacks {
             return PF_Err_NONE;
         }
         const PixelBuffer& layer = host->Layer(c.layer);
-        *pixels = state.HandOut(layer.Window(c.result), FormatOf(layer.depth()));
+        *pixels = host->gpu_->frame_on_gpu ? host->HandOutGpuLayer(layer, c.result, c.index)
+                                           : state.HandOut(layer.Window(c.result), FormatOf(layer.depth()));
         state.layer_pixels[checkout_id] = *pixels;
         return PF_Err_NONE;
     }
@@ -224,6 +228,9 @@ struct HostSim::RenderCallbacks {
             return PF_Err_BAD_CALLBACK_PARAM;
         }
         RenderState& state = host->render_;
+        if (!state.output_world && host->gpu_->frame_on_gpu) {
+            state.output_world = host->HandOutGpuOutput(state.output_rect);
+        }
         if (!state.output_world) {
             const PF_LRect& r = state.output_rect;
             const bool empty = IsEmpty(r);
@@ -329,10 +336,8 @@ void HostSim::FillLayerParam(int index, PF_ParamDef& def) const
 
 RenderResult HostSim::RenderFrame(const RenderRequest& request)
 {
-    if (request.renderer != Renderer::Cpu) {
-        throw std::invalid_argument("unknown renderer");
-    }
     render_.BeginFrame();
+    gpu_->EndFrame();
     const auto input = render_.layer_params.find(PARAM_INPUT);
     const int input_layer = input == render_.layer_params.end() ? NO_LAYER : input->second;
     const FrameSettings frame(*this, request.layer_width, request.layer_height, input_layer);
@@ -346,11 +351,17 @@ RenderResult HostSim::RenderFrame(const RenderRequest& request)
     pre_input.output_request.preserve_rgb_of_zero_alpha = true;
     pre_input.bitdepth = BitDepth(request.depth);
     pre_input.what_gpu = request.what_gpu;
+    RenderResult result;
+    const bool on_gpu = PrepareGpuFrame(request, result);
+    if (on_gpu) {
+        pre_input.gpu_data = GpuData();
+        pre_input.what_gpu = GpuDevice()->framework();
+        pre_input.device_index = 0;
+    }
     PF_PreRenderOutput pre_output{};
     PF_PreRenderCallbacks pre_cb = PreRenderCallbacks();
     PF_PreRenderExtra pre_extra{&pre_input, &pre_output, &pre_cb};
 
-    RenderResult result;
     result.pre_render_error = SendCommand(PF_Cmd_SMART_PRE_RENDER, &pre_extra);
     result.error = result.pre_render_error;
     if (result.pre_render_error != PF_Err_NONE) {
@@ -366,19 +377,26 @@ RenderResult HostSim::RenderFrame(const RenderRequest& request)
     void* data = request.pass_pre_render_data ? pre_output.pre_render_data : nullptr;
     for (int i = 0; request.render && i < request.renders; ++i) {
         render_.output_world = nullptr;   // every render writes into a fresh output world
-        switch (request.renderer) {
-        case Renderer::Cpu:
+        if (on_gpu && (result.flags & PF_RenderOutputFlag_GPU_RENDER_POSSIBLE)) {
+            result.render_error = SendGpuRender(pre_input, data, request, result);   // reads the output back
+        } else {
+            if (on_gpu) {
+                result.gpu_note = "the pre-render did not offer the GPU";
+            }
+            const auto start = std::chrono::steady_clock::now();
             result.render_error = SendCpuRender(*this, pre_input, data);
-            break;
+            result.render_ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            result.drawn_by = Renderer::Cpu;
+            result.device_ms = -1;
+            if (request.read_back && render_.output_world) {
+                result.images.push_back(ReadWorld(*render_.output_world, render_.output_depth));
+                result.image = result.images.back();
+                result.origin_x = render_.output_world->origin_x;
+                result.origin_y = render_.output_world->origin_y;
+            }
         }
         result.rendered = true;
         result.error = result.render_error;
-        if (request.read_back && render_.output_world) {
-            result.images.push_back(ReadWorld(*render_.output_world, render_.output_depth));
-            result.image = result.images.back();
-            result.origin_x = render_.output_world->origin_x;
-            result.origin_y = render_.output_world->origin_y;
-        }
         if (result.render_error != PF_Err_NONE) {
             break;
         }
@@ -387,6 +405,7 @@ RenderResult HostSim::RenderFrame(const RenderRequest& request)
         pre_output.delete_pre_render_data_func(pre_output.pre_render_data);
         ++render_.pre_render_data_freed;
     }
+    gpu_->EndFrame();
     return result;
 }
 

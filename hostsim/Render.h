@@ -11,6 +11,8 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 // A layer parameter pointing at no layer.
@@ -18,8 +20,15 @@ inline constexpr int NO_LAYER = -1;
 
 // Which command renders a smart frame after the pre-render.
 enum class Renderer {
-    Cpu,   // PF_Cmd_SMART_RENDER
+    Cpu,      // PF_Cmd_SMART_RENDER
+    OpenCL,   // PF_Cmd_SMART_RENDER_GPU on the machine's OpenCL device, when it sets up and is offered
+    Cuda,     // the same on the machine's CUDA device
+    Auto,     // a GPU when one sets up (CUDA first, then OpenCL), else the CPU
 };
+
+// "cpu", "opencl", "cuda", "auto"; and back (false when the text names none).
+const char* RendererName(Renderer renderer);
+bool ParseRenderer(std::string_view text, Renderer& renderer);
 
 // One frame through PF_Cmd_SMART_PRE_RENDER and the render command of `renderer`.
 struct RenderRequest {
@@ -27,6 +36,7 @@ struct RenderRequest {
     std::optional<PF_LRect> rect;          // the output request; none asks for the whole input layer
     PixelDepth depth = PixelDepth::Bits8;  // the output world's depth
     A_long output_row_padding = 0;         // bytes past the pixels of every output row
+    A_long gpu_row_padding = 0;            // GPU frames: bytes past every row of each GPU world (a multiple of 16)
     PF_GPU_Framework what_gpu = PF_GPU_Framework_NONE;   // the pre-render's what_gpu
     bool render = true;                    // false: pre-render only; the host then frees the record
     int renders = 1;                       // render commands sent with the same record, each with a fresh output
@@ -53,6 +63,14 @@ struct RenderResult {
     PF_Err pre_render_error = PF_Err_NONE;
     PF_Err render_error = PF_Err_NONE;
     bool rendered = false;                 // the render command was sent
+    // The renderer whose command drew the frame: Cpu or the GPU device's (a GPU frame that failed there
+    // is redone on the CPU inside the plug-in, which logs it), and why a GPU asked for did not draw it.
+    Renderer drawn_by = Renderer::Cpu;
+    std::string gpu_note;
+    // The last render command: milliseconds on the host's clock until its work was done (GPU: the device
+    // finished too), and on the device's own clock (CUDA events; OpenCL: the host's clock), -1 for the CPU.
+    double render_ms = 0;
+    double device_ms = -1;
     // What the pre-render returned.
     PF_LRect result_rect{};
     PF_LRect max_result_rect{};

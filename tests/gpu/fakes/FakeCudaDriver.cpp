@@ -70,6 +70,8 @@ struct Driver {
     std::set<CUstream> streams;
     std::map<std::uintptr_t, std::size_t> allocations;   // start, bytes
     std::atomic<int> push_balance{0};
+    CUcontext primary = nullptr;
+    int primary_retains = 0;
 };
 
 Driver& TheDriver()
@@ -502,6 +504,48 @@ CUresult cuCtxCreate_v2(CUcontext* pctx, unsigned int flags, CUdevice device)
     // A new context is current on the creating thread.
     t_contexts.push_back(context);
     *pctx = context;
+    return CUDA_SUCCESS;
+}
+
+// The device's primary context: made on the first retain, kept while anything retains it. Not made
+// current by retaining.
+CUresult cuDevicePrimaryCtxRetain(CUcontext* pctx, CUdevice dev)
+{
+    CUresult result = CUDA_SUCCESS;
+    if (Fails("cuDevicePrimaryCtxRetain", &result)) {
+        return result;
+    }
+    if (!pctx || dev != 0) {
+        return CUDA_ERROR_INVALID_VALUE;
+    }
+    Driver& driver = TheDriver();
+    const std::lock_guard<std::mutex> lock(driver.lock);
+    if (!driver.initialised) {
+        return CUDA_ERROR_NOT_INITIALIZED;
+    }
+    if (driver.primary_retains++ == 0) {
+        driver.primary = new CUctx_st{0};
+        driver.contexts.insert(driver.primary);
+    }
+    *pctx = driver.primary;
+    return CUDA_SUCCESS;
+}
+
+CUresult cuDevicePrimaryCtxRelease_v2(CUdevice dev)
+{
+    if (dev != 0) {
+        return CUDA_ERROR_INVALID_DEVICE;
+    }
+    Driver& driver = TheDriver();
+    const std::lock_guard<std::mutex> lock(driver.lock);
+    if (driver.primary_retains == 0) {
+        return CUDA_ERROR_INVALID_CONTEXT;
+    }
+    if (--driver.primary_retains == 0) {
+        driver.contexts.erase(driver.primary);
+        delete driver.primary;
+        driver.primary = nullptr;
+    }
     return CUDA_SUCCESS;
 }
 
