@@ -69,30 +69,6 @@ TEST_F(RenderAgreement, SmartAndLegacyRenderTheSamePicture)
     }
 }
 
-TEST_F(RenderAgreement, LegacyOutputOriginPlacesTheLayer)
-{
-    UseInput(40, 30);
-    const FloatImage smart = host.RenderFrame().image;
-    LegacyRequest legacy;
-    legacy.width = 60;
-    legacy.height = 50;
-    legacy.output_origin_x = 10;
-    legacy.output_origin_y = 20;
-    const RenderResult result = host.RenderLegacy(legacy);
-    ASSERT_EQ(result.error, PF_Err_NONE);
-    EXPECT_EQ(result.origin_x, -10);
-    // Output pixel (10, 20) is layer pixel (0, 0).
-    EXPECT_TRUE(SameImage(result.image.Crop(10, 20, 40, 30), smart));
-    EXPECT_EQ(UnwrittenRows(result.image, PixelDepth::Bits8), 0);
-}
-
-TEST_F(RenderAgreement, LegacyRenderWithoutInputDrawsNothing)
-{
-    const RenderResult result = host.RenderLegacy(LegacyRequest{PixelDepth::Bits8, 16, 8});
-    EXPECT_EQ(result.error, PF_Err_NONE);
-    EXPECT_EQ(UnwrittenRows(result.image, PixelDepth::Bits8), 8);
-}
-
 TEST_F(RenderAgreement, RenderingAFrameTwiceGivesTheSameOutput)
 {
     UseInput(40, 30, PixelDepth::Float);
