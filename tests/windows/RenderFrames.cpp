@@ -48,18 +48,18 @@ void Input(HostSim& host, PixelDepth depth, A_long width = WIDTH, A_long height 
     host.SetInputLayer(host.AddLayer(Picture(width, height, 0), depth));
 }
 
-// Controls that reach most of the frame builder and the kernel: animation, iterations, colour split,
-// the best anti-aliasing and bicubic sampling.
+// Controls that reach most of the frame builder and the kernel: evolution and drift at an odd time,
+// three iterations, a negative colour split, the best anti-aliasing and bicubic sampling.
 void Busy(HostSim& host)
 {
-    host.SetParam(PARAM_ITERATIONS, 2);
-    host.SetParam(PARAM_COLOR_SPLIT, 30.0);
+    host.SetParam(PARAM_ITERATIONS, 3);
+    host.SetParam(PARAM_COLOR_SPLIT, -45.0);
     host.SetParam(PARAM_ANTIALIASING, 4);
     host.SetParam(PARAM_INTERPOLATION, 2);
-    host.SetParam(PARAM_EVOLUTION_SPEED, 0.3);
-    host.SetParam(PARAM_DRIFT_SPEED_X, 12.0);
+    host.SetParam(PARAM_EVOLUTION, 77.0);
+    host.SetParam(PARAM_EVOLUTION_SPEED, -0.7);
     host.SetParam(PARAM_DRIFT_SPEED_Y, -7.5);
-    host.settings().current_time = 45;   // 1.5 s
+    host.settings().current_time = 53;
 }
 
 std::vector<Frame> Frames()
