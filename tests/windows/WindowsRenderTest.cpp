@@ -77,16 +77,32 @@ std::string FirstDifference(const Frame& native, const Frame& windows)
     return {};
 }
 
+// Why the comparison cannot run: no Windows frames, or frames older than one of the modules (a Windows
+// build that is behind the native one legitimately differs). Empty when it can.
+std::string NotComparable(const fs::path& windows_frames)
+{
+    if (!fs::exists(QF_WINDOWS_PLUGIN))
+        return "no Windows build: " + std::string(QF_WINDOWS_PLUGIN) + " is missing (build the windows preset, see README.md)";
+    if (!fs::exists(windows_frames))
+        return "no Windows frames: " + windows_frames.string() + " is missing (run ctest --preset windows)";
+    for (const fs::path& module : {fs::path(QF_WINDOWS_PLUGIN), fs::path(QF_NATIVE_MODULE)}) {
+        if (fs::last_write_time(windows_frames) < fs::last_write_time(module))
+            return windows_frames.string() + " is older than " + module.string() +
+                   ": rebuild the windows preset and run ctest --preset windows";
+    }
+    return {};
+}
+
 TEST(WindowsBuild, RendersTheSameFramesAsTheNativeBuild)
 {
     const fs::path windows_frames = QF_WINDOWS_FRAMES;
-    const fs::path plugin = QF_WINDOWS_PLUGIN;
-    if (!fs::exists(plugin))
-        GTEST_SKIP() << "no Windows build: " << plugin << " is missing (build the windows preset, see README.md)";
-    if (!fs::exists(windows_frames))
-        GTEST_SKIP() << "no Windows frames: " << windows_frames << " is missing (run ctest --preset windows)";
-    ASSERT_GE(fs::last_write_time(windows_frames), fs::last_write_time(plugin))
-        << windows_frames << " is older than " << plugin << ": run ctest --preset windows again";
+    if (const std::string why = NotComparable(windows_frames); !why.empty()) {
+        // CI sets QF_REQUIRE_WINDOWS_BUILD (test preset windows-check): there it fails instead.
+        const char* required = std::getenv("QF_REQUIRE_WINDOWS_BUILD");
+        if (required && std::string(required) == "1")
+            FAIL() << why;
+        GTEST_SKIP() << why;
+    }
 
     const fs::path native_frames = fs::path(QF_TEST_OUTPUT_DIR) / "native.frames";
     const std::string command =
