@@ -6,6 +6,7 @@
 #include "EffectIdentity.h"
 #include "GpuDevice.h"
 #include "GpuRender.h"
+#include "HeaderEvent.h"
 #include "ParamUI.h"
 
 #include <new>
@@ -36,7 +37,7 @@ PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
     case PF_Cmd_UPDATE_PARAMS_UI:
         return UpdateParamsUI(in_data, params);
     case PF_Cmd_EVENT:
-        return PF_Err_NONE;   // header drawing and clicks: not built yet
+        return HeaderEvent(in_data, out_data, static_cast<PF_EventExtra*>(extra));
     case PF_Cmd_QUERY_DYNAMIC_FLAGS:
         return QueryDynamicFlags(in_data, out_data);
     case PF_Cmd_SMART_PRE_RENDER:
