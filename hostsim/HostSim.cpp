@@ -1,6 +1,7 @@
 // The simulated host: callbacks, suites, parameter storage and command sending.
 #include "HostSim.h"
 
+#include "Drawbot.h"
 #include "GpuHost.h"
 #include "ModuleLoader.h"
 #include "ParamTable.h"
@@ -347,6 +348,7 @@ HostSim::HostSim(const std::string& module_path)
     ProvideSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion3, &param_utils_suite_);
     ProvideSuite(kPFWorldSuite, kPFWorldSuiteVersion2, WorldSuite());
     StartGpuHost();
+    drawing_ = std::make_unique<DrawingHost>(*this);   // offers the custom-UI and drawing suites
 
     ResetParams();
 }

@@ -38,6 +38,7 @@
 class LoadedModule;
 class GpuDeviceHost;
 struct GpuHostState;
+class DrawingHost;
 
 // The host calls the plug-in can make, for counting and failure injection.
 enum class HostCall {
@@ -56,6 +57,22 @@ enum class HostCall {
     GetPixelFormat,    // "PF World Suite" 2
     GetDeviceInfo,     // "PF GPU Device Suite" 1
     GetGPUWorldData,   // param_index: the world's layer parameter, -1 for the output
+    // The drawing side of the header control (Drawbot.cpp, Drawbot.h).
+    GetDrawingReference,   // "PF Effect Custom UI Suite" 1
+    GetSupplier,           // "DRAWBOT Draw Suite" 1
+    GetSurface,
+    PrefersPixelLayoutBGRA,    // "DRAWBOT Supplier Suite" 1
+    SupportsPixelLayoutBGRA,
+    SupportsPixelLayoutARGB,
+    NewImageFromBuffer,
+    ReleaseObject,
+    PushStateStack,    // "DRAWBOT Surface Suite" 2 and 1
+    PopStateStack,
+    Transform,
+    DrawImage,
+    GetTransformToScreenScale,
+    AppGetBgColor,     // "PF AE App Suite" 1
+    AppGetColor,
     Count
 };
 
@@ -70,7 +87,8 @@ struct Injection {
     int times = 1;
     InjectedThrow throws = InjectedThrow::None;
     int param_index = -1;     // AddParam (the index it would get), CheckoutParam, UpdateParamUI: this one only;
-                              // CheckoutLayer, CheckoutLayerPixels: this layer parameter only
+                              // CheckoutLayer, CheckoutLayerPixels: this layer parameter only;
+                              // AppGetColor: this colour type only
     std::string suite;        // AcquireSuite, ReleaseSuite: this suite name only
     bool null_suite = false;  // AcquireSuite: report success but hand out no table
 };
@@ -242,6 +260,10 @@ public:
     struct Callbacks;
     struct RenderCallbacks;
     struct GpuCallbacks;   // GpuHost.cpp
+    struct DrawingCallbacks;   // Drawbot.cpp
+
+    // ---- custom UI: header events and the drawing suites (Drawbot.h) ----
+    DrawingHost& drawing() { return *drawing_; }
 
 private:
     static constexpr int PRESET_INDEX = 2;
@@ -307,4 +329,5 @@ private:
     std::vector<PF_CustomUIInfo> registered_ui_;
     RenderState render_;
     std::unique_ptr<GpuHostState> gpu_;
+    std::unique_ptr<DrawingHost> drawing_;   // last: destroyed first, it points into this host
 };
