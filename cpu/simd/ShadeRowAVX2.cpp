@@ -34,6 +34,9 @@ struct Isa {
     // m ? a : +0.
     static F Keep(M m, F a) { return _mm256_and_ps(m, a); }
 
+    // m ? a * b : +0.
+    static F MulKeep(M m, F a, F b) { return _mm256_and_ps(m, _mm256_mul_ps(a, b)); }
+
     // Truncation toward zero; callers keep values inside the int32 range.
     static I ToInt(F v) { return _mm256_cvttps_epi32(v); }
     static F ToFloat(I v) { return _mm256_cvtepi32_ps(v); }

@@ -43,6 +43,9 @@ struct Isa {
     // m ? a : +0.
     static F Keep(M m, F a) { return _mm512_maskz_mov_ps(m, a); }
 
+    // m ? a * b : +0.
+    static F MulKeep(M m, F a, F b) { return _mm512_maskz_mul_ps(m, a, b); }
+
     // Truncation toward zero; callers keep values inside the int32 range.
     static I ToInt(F v) { return _mm512_cvttps_epi32(v); }
     static F ToFloat(I v) { return _mm512_cvtepi32_ps(v); }
@@ -80,13 +83,6 @@ struct Isa {
     // The four floats of pixel pix[k] of buf into lane k of b, g, r, a.
     static void Load4(const float* buf, I pix, F& b, F& g, F& r, F& a)
     {
-#ifdef QF_LANES_GATHER
-        I i2 = _mm512_add_epi32(pix, pix);
-        b = _mm512_i32gather_ps(i2, buf, 8);
-        g = _mm512_i32gather_ps(i2, buf + 1, 8);
-        r = _mm512_i32gather_ps(i2, buf + 2, 8);
-        a = _mm512_i32gather_ps(i2, buf + 3, 8);
-#else
         int idx[16];
         _mm512_storeu_si512(idx, pix);
         __m512 v[4];
@@ -105,7 +101,6 @@ struct Isa {
         g = out[1];
         r = out[2];
         a = out[3];
-#endif
     }
 
     // Pixels pix[k] and pix[k] + 1 into lane k of (b0, g0, r0, a0) and (b1, g1, r1, a1).

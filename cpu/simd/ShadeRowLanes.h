@@ -49,10 +49,16 @@ inline F Clamp(F v, F lo, F hi)
     return Isa::Sel(Isa::Lt(v, lo), lo, Isa::Sel(Isa::Gt(v, hi), hi, v));
 }
 
+// The lanes qf_sane keeps: |v| < 1e30, NaN excluded.
+inline M SaneMask(F v)
+{
+    return Isa::Lt(Isa::Abs(v), Splat(QF_SANE_LIMIT));
+}
+
 // qf_sane: v when |v| < 1e30, else 0 (NaN included).
 inline F Sane(F v)
 {
-    return Isa::Keep(Isa::Lt(Isa::Abs(v), Splat(QF_SANE_LIMIT)), v);
+    return Isa::Keep(SaneMask(v), v);
 }
 
 // qf_coord.
@@ -108,8 +114,9 @@ inline Px Premul(const Px& p, M ok)
 {
     M keep = Isa::And(ok, Isa::Gt(p.a, Splat(0.0f)));
     F a = Isa::Sel(Isa::Gt(p.a, Splat(1.0f)), Splat(1.0f), p.a);
-    return Px{Isa::Keep(keep, Sane(p.b) * a), Isa::Keep(keep, Sane(p.g) * a), Isa::Keep(keep, Sane(p.r) * a),
-              Isa::Keep(keep, a)};
+    // Where kept, a lies in (0, 1], so a colour zeroed by qf_sane times a is +0, as the one zeroed here.
+    return Px{Isa::MulKeep(Isa::And(keep, SaneMask(p.b)), p.b, a), Isa::MulKeep(Isa::And(keep, SaneMask(p.g)), p.g, a),
+              Isa::MulKeep(Isa::And(keep, SaneMask(p.r)), p.r, a), Isa::Keep(keep, a)};
 }
 
 inline Px LoadPremulAt(const float* buf, I pix, M ok)
@@ -588,8 +595,10 @@ inline void PrefetchBlock(const RowCtx& c, const Block& k)
     I ix = MapAxis(Isa::ToInt(Isa::Floor(x)), c.ax, ok);
     I iy = Isa::ToInt(Isa::Floor(y));
     const int pitch = c.f->in_pitch;
-    // Rows -1 to +3 around the centre hold the bilinear and bicubic taps and most sub-samples.
-    for (int d = -1; d <= 3; d++) {
+    // The rows of the centre's bilinear taps and the two below, where the footprints of the next output
+    // rows reach first; the rows above were read by the rows before. Every lane, since under compression
+    // neighbouring lanes read lines far apart.
+    for (int d = 0; d <= 3; d++) {
         M ok2 = Isa::All();
         I r = MapAxis(Isa::AddI(iy, Isa::SetI(d)), c.ay, ok2);
         Isa::Prefetch(c.src, Isa::AddI(Isa::MulI(r, Isa::SetI(pitch)), ix));
