@@ -205,7 +205,7 @@ struct HostSim::Callbacks {
         if (host && host->Injected(HostCall::Abort, err)) {
             return err;
         }
-        return PF_Err_NONE;
+        return host && host->abort_when_ && host->abort_when_() ? PF_Interrupt_CANCEL : PF_Err_NONE;
     }
 
     static PF_Err Progress(PF_ProgPtr, A_long, A_long) { return PF_Err_NONE; }

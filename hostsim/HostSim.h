@@ -28,6 +28,7 @@
 
 #include <array>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -238,6 +239,9 @@ public:
     void Inject(const Injection& injection);
     void ClearInjections() { injections_.clear(); }
     void AbortAfter(int calls);   // abort answers PF_Interrupt_CANCEL from call calls + 1 on
+    // abort answers PF_Interrupt_CANCEL whenever `stop` returns true (a user's interrupt); empty: never.
+    // Called on the thread that sends the command; keep it to reading a flag.
+    void AbortWhen(std::function<bool()> stop) { abort_when_ = std::move(stop); }
 
     // ---- suites ----
     // Offers a suite table by name and version; the host's own suites are offered from the start.
@@ -319,6 +323,7 @@ private:
         int fired = 0;
     };
     std::vector<Armed> injections_;
+    std::function<bool()> abort_when_;
     std::array<int, static_cast<int>(HostCall::Count)> call_counts_{};
     std::map<PF_Cmd, int> command_counts_;
     std::map<std::pair<std::string, int>, const void*> suites_;
