@@ -8,6 +8,12 @@ find_program(CMAKE_C_COMPILER NAMES ${QF_MINGW_PREFIX}-gcc-posix REQUIRED)
 find_program(CMAKE_CXX_COMPILER NAMES ${QF_MINGW_PREFIX}-g++-posix REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${QF_MINGW_PREFIX}-windres REQUIRED)
 
+# Windows x64 keeps the stack only 16-byte aligned, and GCC cannot realign it for 32- and 64-byte vector
+# spills (GCC bug 54412): an aligned AVX move to the stack may fault. The assembler turns every aligned
+# vector move into its unaligned form, which costs nothing on aligned data.
+set(CMAKE_C_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
+set(CMAKE_CXX_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
+
 # Target headers and libraries from the mingw sysroot only; build-time programs from the build machine.
 set(CMAKE_FIND_ROOT_PATH /usr/${QF_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
