@@ -933,6 +933,22 @@ PF_Err HostSim::SendGpuRender(const PF_PreRenderInput& pre_render, void* pre_ren
     PF_SmartRenderExtra extra{&input, &cb};
 
     gpu.frame_on_gpu = true;
+    // A host has the frame's GPU worlds ready before it sends the command, so their uploads are no part
+    // of the effect's time. The callbacks hand out these same worlds (injected failures still apply).
+    try {
+        for (const auto& [id, checkout] : render_.checkouts) {
+            const PF_LRect& r = checkout.result;
+            if (checkout.layer != NO_LAYER && r.right > r.left && r.bottom > r.top && !render_.layer_pixels.count(id)) {
+                render_.layer_pixels[id] = HandOutGpuLayer(Layer(checkout.layer), r, checkout.index);
+            }
+        }
+        if (!render_.output_world) {
+            render_.output_world = HandOutGpuOutput(render_.output_rect);
+        }
+    } catch (...) {
+        gpu.frame_on_gpu = false;
+        throw;
+    }
     PF_Err err = PF_Err_NONE;
     const auto start = std::chrono::steady_clock::now();
     try {

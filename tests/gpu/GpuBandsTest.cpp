@@ -188,6 +188,23 @@ TEST(LaunchGpuFrame, ARecordWithoutItsKernelIsNotReady)
     EXPECT_EQ(error, "CUDA not ready");
 }
 
+// Whether the runtime is installed or not, a device without the host's handles gets no record.
+TEST(SetupGpuDevice, MissingHostHandlesGiveNoRecord)
+{
+    std::string error;
+    EXPECT_EQ(SetupGpuDevice(GpuFramework::OpenCL, nullptr, nullptr, &error), nullptr);
+    EXPECT_TRUE(error == "no OpenCL context / device" || error == "OpenCL library not available") << error;
+    int context = 0;
+    error.clear();
+    EXPECT_EQ(SetupGpuDevice(GpuFramework::OpenCL, &context, nullptr, &error), nullptr);
+    EXPECT_TRUE(error == "no OpenCL context / device" || error == "OpenCL library not available") << error;
+    error.clear();
+    EXPECT_EQ(SetupGpuDevice(GpuFramework::Cuda, nullptr, &context, &error), nullptr);
+    EXPECT_TRUE(error == "no CUDA context" || error == "CUDA driver not available") << error;
+    EXPECT_EQ(SetupGpuDevice(GpuFramework::Cuda, nullptr, nullptr, nullptr), nullptr);   // no text wanted
+    DestroyGpuDevice(nullptr);                                                           // ignored
+}
+
 TEST(GpuCopies, MissingBuffersFailWithoutAMessage)
 {
     GpuDeviceData record;
