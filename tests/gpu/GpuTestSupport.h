@@ -6,15 +6,18 @@
 #include "RenderTestSupport.h"
 
 #include <cstdlib>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-// The log's folder: TMPDIR is pointed at a folder of this test program before any test runs.
+// The log's folder: TMPDIR is pointed at a folder of this test process before any test runs. One per
+// process: the cases of a program may run in parallel processes, each clearing and reading its own log.
 inline std::filesystem::path LogFolder()
 {
-    return std::filesystem::path(QF_TEST_TMP_DIR);
+    static const std::filesystem::path folder = std::filesystem::path(QF_TEST_TMP_DIR) / std::to_string(getpid());
+    return folder;
 }
 
 class LogFolderEnvironment : public ::testing::Environment {
@@ -23,6 +26,11 @@ public:
     {
         std::filesystem::create_directories(LogFolder());
         setenv("TMPDIR", LogFolder().c_str(), 1);
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(LogFolder(), ignored);
     }
 };
 
