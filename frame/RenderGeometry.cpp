@@ -11,12 +11,6 @@ namespace {
 
 constexpr double MAX_DOWNSAMPLE = 1000.0;
 
-A_long Saturate(std::int64_t v)
-{
-    v = std::min<std::int64_t>(v, std::numeric_limits<A_long>::max());
-    return static_cast<A_long>(std::max<std::int64_t>(v, std::numeric_limits<A_long>::min()));
-}
-
 std::int64_t Width(const PF_LRect& r)
 {
     return static_cast<std::int64_t>(r.right) - r.left;
@@ -33,15 +27,20 @@ double Magnitude(double factor)
     return std::isfinite(factor) ? std::fabs(factor) : 1.0;
 }
 
+A_long HeldPosition(std::int64_t v)
+{
+    return static_cast<A_long>(std::clamp<std::int64_t>(v, -POSITION_LIMIT, POSITION_LIMIT));
+}
+
 // The layer position of a world's pixel (0, 0): its own origin when it has one, else the rectangle's corner.
 void WorldOrigin(const PF_EffectWorld* world, const PF_LRect& rect, int& x0, int& y0)
 {
     if (world && (world->origin_x != 0 || world->origin_y != 0)) {
-        x0 = world->origin_x;
-        y0 = world->origin_y;
+        x0 = HeldPosition(world->origin_x);
+        y0 = HeldPosition(world->origin_y);
     } else {
-        x0 = rect.left;
-        y0 = rect.top;
+        x0 = HeldPosition(rect.left);
+        y0 = HeldPosition(rect.top);
     }
 }
 
@@ -155,16 +154,15 @@ void FillGeometry(const PreRenderData& data, const PF_EffectWorld* input, const 
     frame.in_h = input ? input->height : 0;
 
     if (!IsEmptyRect(data.input_max_rect)) {
-        frame.lay_x0 = data.input_max_rect.left;
-        frame.lay_y0 = data.input_max_rect.top;
-        frame.lay_x1 = data.input_max_rect.right;
-        frame.lay_y1 = data.input_max_rect.bottom;
+        frame.lay_x0 = HeldPosition(data.input_max_rect.left);
+        frame.lay_y0 = HeldPosition(data.input_max_rect.top);
+        frame.lay_x1 = HeldPosition(data.input_max_rect.right);
+        frame.lay_y1 = HeldPosition(data.input_max_rect.bottom);
     } else {
-        // An origin near the top of the int32 range plus the width would overflow: saturate instead.
         frame.lay_x0 = frame.in_x0;
         frame.lay_y0 = frame.in_y0;
-        frame.lay_x1 = Saturate(static_cast<std::int64_t>(frame.in_x0) + frame.in_w);
-        frame.lay_y1 = Saturate(static_cast<std::int64_t>(frame.in_y0) + frame.in_h);
+        frame.lay_x1 = HeldPosition(static_cast<std::int64_t>(frame.in_x0) + frame.in_w);
+        frame.lay_y1 = HeldPosition(static_cast<std::int64_t>(frame.in_y0) + frame.in_h);
     }
 
     frame.dsx = PositiveFactor(data.dsx);

@@ -18,6 +18,11 @@ inline constexpr A_long REQUEST_COORD_LIMIT = 1073741824;
 inline constexpr A_long MARGIN_CAP = 30000;
 // Pixels added to every margin beyond the displacement and the anti-aliasing footprint.
 inline constexpr A_long MARGIN_EXTRA = 4;
+// Buffer positions and layer bounds in the frame record are held inside +-POSITION_LIMIT, so that the
+// kernel's 32-bit arithmetic on them (a position plus a buffer width, the difference of two positions,
+// twice a layer's length) cannot overflow whatever rectangles or origins a host reports. Real layers lie
+// far inside it.
+inline constexpr A_long POSITION_LIMIT = 1 << 28;
 
 // Made at pre-render, owned by the host until it calls the delete function, read by the render. Plain
 // data: the host frees it as a block.

@@ -54,7 +54,9 @@ PF_Err LegacyRender(const PF_InData* in_data, PF_OutData* out_data, PF_ParamDef*
     // pixel (-output_origin_x, -output_origin_y).
     data.input_rect = PF_LRect{0, 0, input_layer.width, input_layer.height};
     data.input_max_rect = data.input_rect;
-    data.output_rect = PF_LRect{-in_data->output_origin_x, -in_data->output_origin_y,
+    // In 64 bits: the origin may be the most negative int32, whose negation does not fit.
+    data.output_rect = PF_LRect{Saturate(-std::int64_t{in_data->output_origin_x}),
+                                Saturate(-std::int64_t{in_data->output_origin_y}),
                                 Saturate(std::int64_t{output->width} - in_data->output_origin_x),
                                 Saturate(std::int64_t{output->height} - in_data->output_origin_y)};
 

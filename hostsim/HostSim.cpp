@@ -523,7 +523,7 @@ PF_ParamDef HostSim::ParamAtTime(int index, double time) const
                                                [](double t, const Keyframe& key) { return t < key.time; });
             const Keyframe& a = *(next - 1);
             const Keyframe& b = *next;
-            value = Holds(def) ? a.value : a.value + (b.value - a.value) * ((time - a.time) / (b.time - a.time));
+            value = Holds(def) ? a.value : a.value + (b.value - a.value) * ((time - a.time) / (static_cast<double>(b.time) - a.time));
         }
     }
     StoreValue(def, value);

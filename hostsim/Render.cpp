@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
 
 namespace {
@@ -449,7 +450,8 @@ RenderResult HostSim::RenderLegacy(const LegacyRequest& request)
         result.image = ReadWorld(*output, request.depth);
         result.images.push_back(result.image);
     }
-    result.origin_x = -request.output_origin_x;
-    result.origin_y = -request.output_origin_y;
+    // Negated in 64 bits: the most negative origin has no positive int32 (it wraps to itself).
+    result.origin_x = static_cast<A_long>(-std::int64_t{request.output_origin_x});
+    result.origin_y = static_cast<A_long>(-std::int64_t{request.output_origin_y});
     return result;
 }
