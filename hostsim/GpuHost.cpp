@@ -69,7 +69,10 @@ typedef struct CUevent_st* CUevent;
     X(cuMemAlloc_v2, CUresult, (CUdeviceptr*, size_t))                                                        \
     X(cuMemFree_v2, CUresult, (CUdeviceptr))                                                                  \
     X(cuMemcpyHtoD_v2, CUresult, (CUdeviceptr, const void*, size_t))                                          \
-    X(cuMemcpyDtoH_v2, CUresult, (void*, CUdeviceptr, size_t))                                                \
+    X(cuMemcpyDtoH_v2, CUresult, (void*, CUdeviceptr, size_t))
+
+// Timing events: without them a device is timed on the host's clock.
+#define QF_HOST_CUDA_EVENT_CALLS(X)                                                                             \
     X(cuEventCreate, CUresult, (CUevent*, unsigned int))                                                      \
     X(cuEventRecord, CUresult, (CUevent, CUstream))                                                           \
     X(cuEventSynchronize, CUresult, (CUevent))                                                                \
@@ -86,7 +89,9 @@ struct HostOpenCL {
 
 struct HostCuda {
     QF_HOST_CUDA_CALLS(QF_HOST_CUDA_SLOT)
+    QF_HOST_CUDA_EVENT_CALLS(QF_HOST_CUDA_SLOT)
     std::string missing;
+    bool events = false;   // every event call resolved
 };
 
 #define QF_HOST_RESOLVE(name, result, params)                                                             \
@@ -98,6 +103,10 @@ struct HostCuda {
     api.name = reinterpret_cast<decltype(api.name)>(module->Find(#name));                                 \
     if (!api.name && api.missing.empty())                                                                 \
         api.missing = "the runtime lacks " #name;
+
+// Optional calls: looked up, and left null when missing.
+#define QF_HOST_FIND(name, result, params) api.name = reinterpret_cast<decltype(api.name)>(FindSymbol(library, #name));
+#define QF_HOST_FIND_MODULE(name, result, params) api.name = reinterpret_cast<decltype(api.name)>(module->Find(#name));
 
 // The process's runtime libraries: stand-ins first, when a test loaded them, else the system's.
 struct Runtimes {
@@ -163,11 +172,15 @@ const HostCuda& CudaCalls()
             // The stand-in is the whole driver.
             LoadedModule* module = r.stand_in[1];
             QF_HOST_CUDA_CALLS(QF_HOST_RESOLVE_MODULE)
+            QF_HOST_CUDA_EVENT_CALLS(QF_HOST_FIND_MODULE)
         } else if (!library) {
             api.missing = "no CUDA driver";
         } else {
             QF_HOST_CUDA_CALLS(QF_HOST_RESOLVE)
+            QF_HOST_CUDA_EVENT_CALLS(QF_HOST_FIND)
         }
+        api.events = api.cuEventCreate && api.cuEventRecord && api.cuEventSynchronize && api.cuEventElapsedTime &&
+                     api.cuEventDestroy_v2;
     }
     return r.cuda;
 }
@@ -366,6 +379,9 @@ public:
     }
     double TimeOnDevice(const std::function<void()>& work) override
     {
+        if (!cu_.events) {
+            return GpuDeviceHost::TimeOnDevice(work);
+        }
         CUevent start = nullptr;
         CUevent end = nullptr;
         Check("cuEventCreate", [&] { return cu_.cuEventCreate(&start, 0); });
