@@ -12,6 +12,8 @@ packages=(
   clang-14 pocl-opencl-icd ocl-icd-opencl-dev opencl-headers clinfo
   # header artwork, rasterised at build time
   libfreetype-dev fonts-dejavu-core
+  # the command-line renderer: images, arguments, look files
+  libopenimageio-dev libcli11-dev nlohmann-json3-dev
   # the Windows plug-in: cross compiler (POSIX threads), and Wine to run its tests
   g++-mingw-w64-x86-64-posix wine64
 )

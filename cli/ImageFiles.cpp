@@ -1,0 +1,307 @@
+// Reading and writing image files with OpenImageIO.
+#include "ImageFiles.h"
+
+#include "CliError.h"
+#include "Paths.h"
+
+#include <OpenImageIO/imageio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using OIIO::ImageInput;
+using OIIO::ImageOutput;
+using OIIO::ImageSpec;
+using OIIO::TypeDesc;
+
+// Full scale of a depth's levels in the host's worlds.
+double HostFullScale(PixelDepth depth)
+{
+    return depth == PixelDepth::Bits8 ? 255.0 : 32768.0;
+}
+
+// A value 0 to 1 as a world of `depth` holds it: integer depths round to the nearest level (halves up) and
+// clamp, NaN becomes 0; floats are kept.
+float InWorld(double value, PixelDepth depth)
+{
+    if (depth == PixelDepth::Float) {
+        return static_cast<float>(value);
+    }
+    const double full = HostFullScale(depth);
+    const double level = !(value > 0.0) ? 0.0 : value >= 1.0 ? full : std::floor(value * full + 0.5);
+    return static_cast<float>(level / full);
+}
+
+// An integer file code 0 to full from a value 0 to 1: halves up, clamped, NaN to 0.
+template <typename Code>
+Code FileCode(double value, double full)
+{
+    return static_cast<Code>(!(value > 0.0) ? 0.0 : value >= 1.0 ? full : std::floor(value * full + 0.5));
+}
+
+// One line of the library's error text.
+std::string OneLine(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    while (!text.empty() && text.back() == ' ') {
+        text.pop_back();
+    }
+    return text;
+}
+
+PixelDepth DepthOfFile(const TypeDesc& format)
+{
+    switch (format.basetype) {
+    case TypeDesc::UINT8:
+    case TypeDesc::INT8:
+        return PixelDepth::Bits8;
+    case TypeDesc::UINT16:
+    case TypeDesc::INT16:
+        return PixelDepth::Bits16;
+    default:
+        return PixelDepth::Float;
+    }
+}
+
+// The file's channels as read: integer codes for 8- and 16-bit files (so no level is rounded twice), floats
+// otherwise.
+struct RawPixels {
+    PixelDepth depth;
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint16_t> words;
+    std::vector<float> floats;
+
+    double At(std::size_t i) const
+    {
+        switch (depth) {
+        case PixelDepth::Bits8:
+            return bytes[i] / 255.0;
+        case PixelDepth::Bits16:
+            return words[i] / 65535.0;
+        default:
+            return floats[i];
+        }
+    }
+};
+
+}   // namespace
+
+ImageFormat OutputFormat(const std::string& path)
+{
+    const std::string extension = LowerExtension(path);
+    if (extension == ".png") {
+        return ImageFormat::Png;
+    }
+    if (extension == ".tif" || extension == ".tiff") {
+        return ImageFormat::Tiff;
+    }
+    if (extension == ".jpg" || extension == ".jpeg") {
+        return ImageFormat::Jpeg;
+    }
+    if (extension == ".exr") {
+        return ImageFormat::Exr;
+    }
+    throw CliError("unknown image format " + Quoted(extension.empty() ? std::string("(no extension)") : extension) +
+                   " for " + path + ": write .png, .tif, .jpg or .exr");
+}
+
+const char* FormatName(ImageFormat format)
+{
+    switch (format) {
+    case ImageFormat::Png:
+        return "PNG";
+    case ImageFormat::Tiff:
+        return "TIFF";
+    case ImageFormat::Jpeg:
+        return "JPEG";
+    default:
+        return "OpenEXR";
+    }
+}
+
+namespace {
+
+// The file opened for reading. Unassociated alpha is asked for as stored: PNG and straight TIFF then arrive
+// untouched, and the spec says whether the data is still premultiplied (OpenEXR, associated TIFF).
+std::unique_ptr<ImageInput> OpenImageFile(const std::string& path)
+{
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        throw CliError("no such file: " + path);
+    }
+    if (std::filesystem::is_directory(path, error)) {
+        throw CliError(path + " is a folder, not an image");
+    }
+    ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto file = ImageInput::open(path, &config);
+    if (!file) {
+        throw CliError("cannot read " + path + ": " + OneLine(OIIO::geterror()));
+    }
+    const ImageSpec& spec = file->spec();
+    if (spec.width <= 0 || spec.height <= 0 || spec.depth > 1 || spec.nchannels <= 0) {
+        throw CliError("cannot read " + path + ": not a flat 2D image");
+    }
+    return file;
+}
+
+}   // namespace
+
+ImageFileInfo ProbeImageFile(const std::string& path)
+{
+    const auto file = OpenImageFile(path);
+    return ImageFileInfo{file->spec().width, file->spec().height, DepthOfFile(file->spec().format)};
+}
+
+InputImage ReadImageFile(const std::string& path, std::optional<PixelDepth> depth)
+{
+    const auto file = OpenImageFile(path);
+    const ImageSpec& spec = file->spec();
+
+    RawPixels raw{DepthOfFile(spec.format), {}, {}, {}};
+    const std::size_t values = static_cast<std::size_t>(spec.width) * spec.height * spec.nchannels;
+    bool read = false;
+    switch (raw.depth) {
+    case PixelDepth::Bits8:
+        raw.bytes.resize(values);
+        read = file->read_image(0, 0, 0, spec.nchannels, TypeDesc::UINT8, raw.bytes.data());
+        break;
+    case PixelDepth::Bits16:
+        raw.words.resize(values);
+        read = file->read_image(0, 0, 0, spec.nchannels, TypeDesc::UINT16, raw.words.data());
+        break;
+    default:
+        raw.floats.resize(values);
+        read = file->read_image(0, 0, 0, spec.nchannels, TypeDesc::FLOAT, raw.floats.data());
+        break;
+    }
+    if (!read) {
+        throw CliError("cannot read " + path + ": " + OneLine(file->geterror()));
+    }
+
+    const int alpha = spec.alpha_channel >= 0 && spec.alpha_channel < spec.nchannels ? spec.alpha_channel : -1;
+    const bool premultiplied = alpha >= 0 && spec.get_int_attribute("oiio:UnassociatedAlpha", 0) == 0;
+    // Colour channels: the first three that are not alpha; one grey channel stands for all three.
+    int colour[3] = {0, 0, 0};
+    int found = 0;
+    for (int c = 0; c < spec.nchannels && found < 3; ++c) {
+        if (c != alpha) {
+            colour[found++] = c;
+        }
+    }
+    if (found < 3) {
+        colour[1] = colour[2] = colour[0];
+    }
+
+    InputImage image;
+    image.file_depth = raw.depth;
+    image.has_alpha = alpha >= 0;
+    const PixelDepth world = depth.value_or(raw.depth);
+    image.pixels = FloatImage(spec.width, spec.height);
+    for (A_long y = 0; y < spec.height; ++y) {
+        for (A_long x = 0; x < spec.width; ++x) {
+            const std::size_t at = (static_cast<std::size_t>(y) * spec.width + x) * spec.nchannels;
+            const double a = alpha >= 0 ? raw.At(at + alpha) : 1.0;
+            double rgb[3];
+            for (int c = 0; c < 3; ++c) {
+                rgb[c] = raw.At(at + colour[c]);
+                if (premultiplied && a > 0.0) {
+                    rgb[c] /= a;
+                }
+            }
+            image.pixels.Set(x, y, InWorld(rgb[2], world), InWorld(rgb[1], world), InWorld(rgb[0], world),
+                             InWorld(a, world));
+        }
+    }
+    return image;
+}
+
+std::string WriteImageFile(const std::string& path, const FloatImage& image, PixelDepth depth)
+{
+    const ImageFormat format = OutputFormat(path);
+    CheckFolderExists(path);
+    std::string note;
+    TypeDesc type = TypeDesc::FLOAT;
+    switch (format) {
+    case ImageFormat::Png:
+        type = depth == PixelDepth::Bits8 ? TypeDesc::UINT8 : TypeDesc::UINT16;
+        if (depth == PixelDepth::Float) {
+            note = "PNG holds no floats: " + path + " written as 16-bit";
+        }
+        break;
+    case ImageFormat::Tiff:
+        type = depth == PixelDepth::Bits8 ? TypeDesc::UINT8
+               : depth == PixelDepth::Bits16 ? TypeDesc::UINT16
+                                             : TypeDesc::FLOAT;
+        break;
+    case ImageFormat::Jpeg:
+        type = TypeDesc::UINT8;
+        if (depth != PixelDepth::Bits8) {
+            note = "JPEG holds 8 bits: " + path + " written as 8-bit";
+        }
+        break;
+    case ImageFormat::Exr:
+        type = TypeDesc::FLOAT;
+        break;
+    }
+    const bool has_alpha = format != ImageFormat::Jpeg;
+    const int channels = has_alpha ? 4 : 3;
+    const bool premultiply = format == ImageFormat::Exr || format == ImageFormat::Jpeg;
+
+    // Interleaved R, G, B(, A) in the file's type, from the world's B, G, R, A.
+    const std::size_t pixels = static_cast<std::size_t>(image.width) * image.height;
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint16_t> words;
+    std::vector<float> floats;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        const float* p = image.pixels.data() + i * 4;
+        const double a = p[3];
+        for (int c = 0; c < channels; ++c) {
+            double v = c == 3 ? a : p[2 - c];
+            if (premultiply && c < 3) {
+                v *= (format == ImageFormat::Jpeg ? std::clamp(a, 0.0, 1.0) : a);
+            }
+            if (type == TypeDesc::UINT8) {
+                bytes.push_back(FileCode<std::uint8_t>(v, 255.0));
+            } else if (type == TypeDesc::UINT16) {
+                words.push_back(FileCode<std::uint16_t>(v, 65535.0));
+            } else {
+                floats.push_back(static_cast<float>(v));
+            }
+        }
+    }
+    const void* data = type == TypeDesc::UINT8    ? static_cast<const void*>(bytes.data())
+                       : type == TypeDesc::UINT16 ? static_cast<const void*>(words.data())
+                                                  : static_cast<const void*>(floats.data());
+
+    ImageSpec spec(image.width, image.height, channels, type);
+    if (has_alpha) {
+        spec.alpha_channel = 3;
+        if (!premultiply) {
+            spec.attribute("oiio:UnassociatedAlpha", 1);
+        }
+    }
+    if (format == ImageFormat::Jpeg) {
+        spec.attribute("Compression", "jpeg:95");
+    }
+
+    PendingFile file(path);
+    auto out = ImageOutput::create(file.path());
+    if (!out) {
+        throw CliError("cannot write " + path + ": " + OneLine(OIIO::geterror()));
+    }
+    if (!out->open(file.path(), spec) || !out->write_image(type, data) || !out->close()) {
+        const std::string why = OneLine(out->geterror());
+        out.reset();
+        throw CliError("cannot write " + path + ": " + (why.empty() ? std::string("write failed") : why));
+    }
+    out.reset();
+    file.Commit();
+    return note;
+}

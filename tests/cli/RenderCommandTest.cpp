@@ -1,0 +1,307 @@
+// quaverflux render end to end: its files hold exactly what the host simulator renders for the same
+// values, at every depth; sequences, presets, typed settings and look files.
+#include "CliTestSupport.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr int WIDTH = 40;
+constexpr int HEIGHT = 30;
+
+// The frame the host simulator renders for a layer and controls set in the host's order, at `time` 1/24 s.
+FloatImage HostRender(const FloatImage& input, PixelDepth depth, const std::function<void(HostSim&)>& controls,
+                      A_long time = 0, A_u_long scale = 24)
+{
+    HostSim host(QF_MODULE_PATH);
+    EXPECT_EQ(host.Start(), PF_Err_NONE);
+    host.settings().width = input.width;
+    host.settings().height = input.height;
+    host.SetInputLayer(host.AddLayer(input, depth));
+    controls(host);
+    host.settings().current_time = time;
+    host.settings().time_scale = scale;
+    RenderRequest request;
+    request.depth = depth;
+    const RenderResult result = host.RenderFrame(request);
+    EXPECT_EQ(result.error, PF_Err_NONE);
+    EXPECT_EQ(result.origin_x, 0);
+    EXPECT_EQ(result.origin_y, 0);
+    return result.image;
+}
+
+// The CLI's controls below, as a user sets them in the panel.
+void HeatHazeMirrored(HostSim& host)
+{
+    host.ChangeParam(PARAM_EDGES, 3);
+    host.ChoosePreset("Heat Haze");
+    host.ChangeParam(PARAM_WAVE_SIZE, 60);
+}
+const std::vector<std::string> HEAT_HAZE_MIRRORED = {"--set", "Edges=Mirror", "--preset", "Heat Haze", "--set",
+                                                     "Wave Size=60", "--time", "0.5"};
+
+std::vector<std::string> Args(std::vector<std::string> head, const std::vector<std::string>& tail)
+{
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+// Every value equal, reporting the first that is not.
+void ExpectSameValues(const FilePixels& actual, const std::vector<double>& expected)
+{
+    ASSERT_EQ(actual.rgba.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (actual.rgba[i] != expected[i]) {
+            FAIL() << "pixel " << i / 4 % actual.width << ", " << i / 4 / actual.width << " channel " << i % 4
+                   << ": file " << actual.rgba[i] << ", host " << expected[i];
+        }
+    }
+}
+
+// The host's B, G, R, A floats as a file's R, G, B, A values: `encode` maps one world value.
+std::vector<double> AsFile(const FloatImage& image, const std::function<double(float)>& encode)
+{
+    std::vector<double> rgba;
+    for (A_long y = 0; y < image.height; ++y) {
+        for (A_long x = 0; x < image.width; ++x) {
+            const float* p = image.At(x, y);
+            for (int c : {2, 1, 0, 3}) {
+                rgba.push_back(encode(p[c]));
+            }
+        }
+    }
+    return rgba;
+}
+
+using RenderCommand = CliTest;
+
+}   // namespace
+
+// 8-bit PNG in and out: straight alpha untouched on the way in and out, levels exact.
+TEST_F(RenderCommand, EightBitFileHoldsTheHostsFrame)
+{
+    const std::vector<double> codes = PatternValues(WIDTH, HEIGHT, 255.0);
+    WritePixels(At("in.png"), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, codes);
+    const CliRun run = Run(Args({"render", "in.png", "-o", "out.png"}, HEAT_HAZE_MIRRORED));
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    FloatImage input(WIDTH, HEIGHT);
+    for (int i = 0; i < WIDTH * HEIGHT; ++i) {
+        input.Set(i % WIDTH, i / WIDTH, codes[i * 4 + 2] / 255.0f, codes[i * 4 + 1] / 255.0f, codes[i * 4] / 255.0f,
+                  codes[i * 4 + 3] / 255.0f);
+    }
+    const FloatImage host = HostRender(input, PixelDepth::Bits8, HeatHazeMirrored, 12);
+    const FilePixels file = ReadPixels(At("out.png"));
+    EXPECT_EQ(file.type, OIIO::TypeDesc::UINT8);
+    EXPECT_EQ(file.channels, 4);
+    ExpectSameValues(file, AsFile(host, [](float v) { return std::floor(v * 255.0 + 0.5); }));
+}
+
+// 16-bit files: file codes 0 to 65535 map onto the host's levels 0 to 32768 and back.
+TEST_F(RenderCommand, SixteenBitFileHoldsTheHostsFrame)
+{
+    const std::vector<double> levels = PatternValues(WIDTH, HEIGHT, 32768.0, 3);
+    const auto level_to_code = [](double level) { return std::floor((level * 65535.0 + 16384.0) / 32768.0); };
+    std::vector<double> codes;
+    for (double level : levels) {
+        codes.push_back(level_to_code(level));
+    }
+    WritePixels(At("in.tif"), WIDTH, HEIGHT, OIIO::TypeDesc::UINT16, codes);
+    const CliRun run = Run(Args({"render", "in.tif", "-o", "out.tif"}, HEAT_HAZE_MIRRORED));
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    FloatImage input(WIDTH, HEIGHT);
+    for (int i = 0; i < WIDTH * HEIGHT; ++i) {
+        input.Set(i % WIDTH, i / WIDTH, levels[i * 4 + 2] / 32768.0f, levels[i * 4 + 1] / 32768.0f,
+                  levels[i * 4] / 32768.0f, levels[i * 4 + 3] / 32768.0f);
+    }
+    const FloatImage host = HostRender(input, PixelDepth::Bits16, HeatHazeMirrored, 12);
+    const FilePixels file = ReadPixels(At("out.tif"));
+    EXPECT_EQ(file.type, OIIO::TypeDesc::UINT16);
+    ExpectSameValues(file, AsFile(host, [&](float v) { return level_to_code(std::floor(v * 32768.0 + 0.5)); }));
+}
+
+// Float TIFF keeps straight floats bit for bit; OpenEXR holds the same frame premultiplied.
+TEST_F(RenderCommand, FloatFilesHoldTheHostsFrame)
+{
+    const std::vector<double> values = PatternValues(WIDTH, HEIGHT, 0.0, 5);
+    WritePixels(At("in.tif"), WIDTH, HEIGHT, OIIO::TypeDesc::FLOAT, values);
+    const CliRun run = Run(Args({"render", "in.tif", "-o", "out.tif"}, HEAT_HAZE_MIRRORED));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const CliRun exr = Run(Args({"render", "in.tif", "-o", "out.exr"}, HEAT_HAZE_MIRRORED));
+    ASSERT_EQ(exr.status, 0) << exr.err;
+
+    FloatImage input(WIDTH, HEIGHT);
+    for (int i = 0; i < WIDTH * HEIGHT; ++i) {
+        input.Set(i % WIDTH, i / WIDTH, static_cast<float>(values[i * 4 + 2]), static_cast<float>(values[i * 4 + 1]),
+                  static_cast<float>(values[i * 4]), static_cast<float>(values[i * 4 + 3]));
+    }
+    const FloatImage host = HostRender(input, PixelDepth::Float, HeatHazeMirrored, 12);
+    const FilePixels file = ReadPixels(At("out.tif"));
+    EXPECT_EQ(file.type, OIIO::TypeDesc::FLOAT);
+    ExpectSameValues(file, AsFile(host, [](float v) { return v; }));
+
+    FloatImage premultiplied = host;
+    for (std::size_t i = 0; i < premultiplied.pixels.size(); i += 4) {
+        for (int c = 0; c < 3; ++c) {
+            premultiplied.pixels[i + c] *= premultiplied.pixels[i + 3];
+        }
+    }
+    ExpectSameValues(ReadPixels(At("out.exr")), AsFile(premultiplied, [](float v) { return v; }));
+}
+
+// --depth sets the host's worlds whatever the input: an 8-bit PNG rendered in 16-bit and float worlds.
+TEST_F(RenderCommand, DepthOptionSetsTheWorldsAndTheFile)
+{
+    WritePixels(At("in.png"), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, PatternValues(WIDTH, HEIGHT, 255.0));
+    ASSERT_EQ(Run({"render", "in.png", "-o", "out16.png", "--depth", "16"}).status, 0);
+    ASSERT_EQ(Run({"render", "in.png", "-o", "out32.tif", "--depth", "32"}).status, 0);
+    ASSERT_EQ(Run({"render", "in.png", "-o", "legacy16.png", "--depth", "16", "--legacy"}).status, 0);
+    EXPECT_EQ(ReadPixels(At("out16.png")).type, OIIO::TypeDesc::UINT16);
+    EXPECT_EQ(ReadPixels(At("out32.tif")).type, OIIO::TypeDesc::FLOAT);
+    // The legacy road draws the same frame as the smart road.
+    EXPECT_EQ(ReadPixels(At("legacy16.png")).rgba, ReadPixels(At("out16.png")).rgba);
+}
+
+// Opaque inputs without alpha (JPEG, RGB PNG) get alpha 1, and a JPEG output is written without it.
+TEST_F(RenderCommand, RgbInputsAreOpaque)
+{
+    std::vector<double> codes = PatternValues(WIDTH, HEIGHT, 255.0);
+    WritePixels(At("in.png"), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, codes, 3);
+    const CliRun run = Run({"render", "in.png", "-o", "out.png", "--set", "Mix=0"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const FilePixels out = ReadPixels(At("out.png"));
+    for (std::size_t i = 0; i < codes.size(); i += 4) {
+        codes[i + 3] = 255;   // the input's colour, now with an opaque alpha
+    }
+    ExpectSameValues(out, codes);
+    ASSERT_EQ(Run({"render", "in.png", "-o", "out.jpg"}).status, 0);
+    EXPECT_EQ(ReadPixels(At("out.jpg")).channels, 3);
+}
+
+// Three frames of a still through a numbered output, each the frame at its own time: the same pixels as a
+// single render at that time.
+TEST_F(RenderCommand, SequenceWritesOneFilePerFrameAtItsTime)
+{
+    WritePixels(At("in.png"), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, PatternValues(WIDTH, HEIGHT, 255.0));
+    const CliRun run =
+        Run({"render", "in.png", "-o", "out.####.png", "--frames", "1-3", "--set", "Evolution Speed=1"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* name : {"out.0001.png", "out.0002.png", "out.0003.png"}) {
+        EXPECT_TRUE(Exists(name)) << name;
+    }
+    EXPECT_FALSE(Exists("out.0000.png"));
+    EXPECT_FALSE(Exists("out.0004.png"));
+    EXPECT_NE(ReadPixels(At("out.0001.png")).rgba, ReadPixels(At("out.0002.png")).rgba);
+
+    char two_24ths[32];
+    std::snprintf(two_24ths, sizeof(two_24ths), "%.17g", 2.0 / 24.0);
+    ASSERT_EQ(Run({"render", "in.png", "-o", "single.png", "--time", two_24ths, "--set", "Evolution Speed=1"}).status,
+              0);
+    EXPECT_EQ(ReadPixels(At("single.png")).rgba, ReadPixels(At("out.0002.png")).rgba);
+
+    // Plain progress lines when standard error is not a terminal; none with --quiet.
+    EXPECT_NE(run.err.find("frame 1/3 out.0001.png"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("frame 3/3 out.0003.png"), std::string::npos) << run.err;
+    const CliRun quiet = Run({"render", "in.png", "-o", "q.%02d.png", "--frames", "0-1", "--quiet"});
+    ASSERT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_TRUE(Exists("q.00.png") && Exists("q.01.png"));
+}
+
+// A numbered input sequence: frame N reads input frame N.
+TEST_F(RenderCommand, NumberedInputsGoToTheirFrames)
+{
+    for (int frame = 4; frame <= 5; ++frame) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "in.%04d.png", frame);
+        WritePixels(At(name), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, PatternValues(WIDTH, HEIGHT, 255.0, frame));
+    }
+    const CliRun run = Run({"render", "in.%04d.png", "-o", "out.#.png", "--frames", "4-5", "--set", "Mix=0"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // Mix 0 passes each input through unchanged.
+    EXPECT_EQ(ReadPixels(At("out.4.png")).rgba, ReadPixels(At("in.0004.png")).rgba);
+    EXPECT_EQ(ReadPixels(At("out.5.png")).rgba, ReadPixels(At("in.0005.png")).rgba);
+}
+
+// A preset chosen through the Preset menu, then a typed value that turns the menu to "Custom"; the look
+// file records what was used.
+TEST_F(RenderCommand, PresetThenTypedValueTurnsTheMenuToCustom)
+{
+    WritePixels(At("in.png"), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, PatternValues(WIDTH, HEIGHT, 255.0));
+    const CliRun run = Run({"render", "in.png", "-o", "out.png", "--preset", "zigzag", "--set", "Waves=7",
+                            "--save-look", "look.json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto look = nlohmann::json::parse(FileText(At("look.json")));
+    const auto& controls = look["controls"];
+    EXPECT_EQ(look["effect"], "Quaverflux");
+    EXPECT_EQ(controls["Preset"], "Custom");
+    EXPECT_EQ(controls["Waveform"], "Triangle");
+    EXPECT_EQ(controls["Waves"], 7);
+    EXPECT_EQ(controls["Wave Size"], 300.0);
+    EXPECT_EQ(controls["Scale With Layer"], true);
+
+    // The same frame as the host renders for those values.
+    const FilePixels file = ReadPixels(At("out.png"));
+    const FilePixels in = ReadPixels(At("in.png"));
+    FloatImage input(WIDTH, HEIGHT);
+    for (int i = 0; i < WIDTH * HEIGHT; ++i) {
+        const double* p = in.rgba.data() + i * 4;
+        input.Set(i % WIDTH, i / WIDTH, p[2] / 255.0f, p[1] / 255.0f, p[0] / 255.0f, p[3] / 255.0f);
+    }
+    const FloatImage host = HostRender(input, PixelDepth::Bits8, [](HostSim& h) {
+        h.ChoosePreset("Zigzag");
+        h.ChangeParam(PARAM_WAVES, 7);
+    });
+    ExpectSameValues(file, AsFile(host, [](float v) { return std::floor(v * 255.0 + 0.5); }));
+}
+
+// With Scale With Layer off the look fits Wave Size to the layer: Heat Haze on a 192 x 108 layer is 9.
+TEST_F(RenderCommand, PresetScalesWithTheLayerAsTheHostDoes)
+{
+    WritePixels(At("in.png"), 192, 108, OIIO::TypeDesc::UINT8, PatternValues(192, 108, 255.0));
+    const CliRun run = Run({"render", "in.png", "-o", "out.png", "--preset", "Heat Haze", "--set",
+                            "Scale With Layer=off", "--save-look", "look.json", "--downsample", "4"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto look = nlohmann::json::parse(FileText(At("look.json")));
+    EXPECT_EQ(look["controls"]["Wave Size"], 9.0);
+    EXPECT_EQ(look["controls"]["Preset"], "Heat Haze");
+    // --downsample 4: the host's quarter-resolution frame.
+    const FilePixels out = ReadPixels(At("out.png"));
+    EXPECT_EQ(out.width, 48);
+    EXPECT_EQ(out.height, 27);
+}
+
+// A look saved, loaded and saved again is the same file, and renders the same frame.
+TEST_F(RenderCommand, LookFileRoundTrip)
+{
+    WritePixels(At("in.png"), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, PatternValues(WIDTH, HEIGHT, 255.0));
+    ASSERT_EQ(Run({"render", "in.png", "-o", "a.png", "--preset", "Psychedelic", "--set", "Direction=33.5", "--set",
+                   "Color Split=-12.25%", "--set", "Loop=on", "--set", "Edges=4", "--set", "Offset X=0.1",
+                   "--save-look", "a.json"})
+                  .status,
+              0);
+    const CliRun again = Run({"render", "in.png", "-o", "b.png", "--look", "a.json", "--save-look", "b.json"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(FileText(At("a.json")), FileText(At("b.json")));
+    EXPECT_EQ(ReadPixels(At("a.png")).rgba, ReadPixels(At("b.png")).rgba);
+    const auto look = nlohmann::json::parse(FileText(At("a.json")));
+    EXPECT_EQ(look["controls"]["Direction"], 33.5);
+    EXPECT_EQ(look["controls"]["Color Split"], -12.25);
+    EXPECT_EQ(look["controls"]["Edges"], "Transparent");
+    EXPECT_EQ(look["controls"]["Loop"], true);
+    EXPECT_EQ(look["controls"]["Offset X"], 0.1);
+}
+
+// --verbose says which renderer drew each frame.
+TEST_F(RenderCommand, VerboseNamesTheRenderer)
+{
+    WritePixels(At("in.png"), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, PatternValues(WIDTH, HEIGHT, 255.0));
+    const CliRun run = Run({"render", "in.png", "-o", "out.%d.png", "--frames", "0-1", "--verbose"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("frame 0: drawn by cpu"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("frame 1: drawn by cpu"), std::string::npos) << run.err;
+}
