@@ -146,6 +146,32 @@ void WriteJitLog(unsigned count, const CUjit_option* options, void** values, con
     }
 }
 
+// Copies between host memory and an allocation, in the caller's context; every copy finishes before
+// it returns, so the asynchronous forms are the synchronous ones.
+CUresult CopyToHost(void* host, CUdeviceptr device, size_t bytes)
+{
+    if (!HasCurrentContext()) {
+        return CUDA_ERROR_INVALID_CONTEXT;
+    }
+    if (!host || !Allocated(device, bytes)) {
+        return CUDA_ERROR_INVALID_VALUE;
+    }
+    std::memcpy(host, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(device)), bytes);
+    return CUDA_SUCCESS;
+}
+
+CUresult CopyToDevice(CUdeviceptr device, const void* host, size_t bytes)
+{
+    if (!HasCurrentContext()) {
+        return CUDA_ERROR_INVALID_CONTEXT;
+    }
+    if (!host || !Allocated(device, bytes)) {
+        return CUDA_ERROR_INVALID_VALUE;
+    }
+    std::memcpy(reinterpret_cast<void*>(static_cast<std::uintptr_t>(device)), host, bytes);
+    return CUDA_SUCCESS;
+}
+
 // The CUDA entry of the kernel for one block row range, thread by thread, as the device runs it.
 void RunRows(const QF_Frame& F, const float* src, float* dst, const float* map, unsigned grid_x, unsigned block_x,
              unsigned block_y, unsigned first_block_row, unsigned end_block_row)
@@ -375,36 +401,16 @@ CUresult cuLaunchKernel(CUfunction f, unsigned int gridDimX, unsigned int gridDi
 
 CUresult cuMemcpyDtoHAsync_v2(void* dstHost, CUdeviceptr srcDevice, size_t ByteCount, CUstream hStream)
 {
-    CUresult result = CUDA_SUCCESS;
-    if (Fails("cuMemcpyDtoHAsync_v2", &result)) {
-        return result;
-    }
     (void)hStream;
-    if (!HasCurrentContext()) {
-        return CUDA_ERROR_INVALID_CONTEXT;
-    }
-    if (!dstHost || !Allocated(srcDevice, ByteCount)) {
-        return CUDA_ERROR_INVALID_VALUE;
-    }
-    std::memcpy(dstHost, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(srcDevice)), ByteCount);
-    return CUDA_SUCCESS;
+    CUresult result = CUDA_SUCCESS;
+    return Fails("cuMemcpyDtoHAsync_v2", &result) ? result : CopyToHost(dstHost, srcDevice, ByteCount);
 }
 
 CUresult cuMemcpyHtoDAsync_v2(CUdeviceptr dstDevice, const void* srcHost, size_t ByteCount, CUstream hStream)
 {
-    CUresult result = CUDA_SUCCESS;
-    if (Fails("cuMemcpyHtoDAsync_v2", &result)) {
-        return result;
-    }
     (void)hStream;
-    if (!HasCurrentContext()) {
-        return CUDA_ERROR_INVALID_CONTEXT;
-    }
-    if (!srcHost || !Allocated(dstDevice, ByteCount)) {
-        return CUDA_ERROR_INVALID_VALUE;
-    }
-    std::memcpy(reinterpret_cast<void*>(static_cast<std::uintptr_t>(dstDevice)), srcHost, ByteCount);
-    return CUDA_SUCCESS;
+    CUresult result = CUDA_SUCCESS;
+    return Fails("cuMemcpyHtoDAsync_v2", &result) ? result : CopyToDevice(dstDevice, srcHost, ByteCount);
 }
 
 CUresult cuStreamSynchronize(CUstream hStream)
@@ -637,26 +643,12 @@ CUresult cuMemFree_v2(CUdeviceptr dptr)
 
 CUresult cuMemcpyHtoD_v2(CUdeviceptr dstDevice, const void* srcHost, size_t ByteCount)
 {
-    if (!HasCurrentContext()) {
-        return CUDA_ERROR_INVALID_CONTEXT;
-    }
-    if (!srcHost || !Allocated(dstDevice, ByteCount)) {
-        return CUDA_ERROR_INVALID_VALUE;
-    }
-    std::memcpy(reinterpret_cast<void*>(static_cast<std::uintptr_t>(dstDevice)), srcHost, ByteCount);
-    return CUDA_SUCCESS;
+    return CopyToDevice(dstDevice, srcHost, ByteCount);
 }
 
 CUresult cuMemcpyDtoH_v2(void* dstHost, CUdeviceptr srcDevice, size_t ByteCount)
 {
-    if (!HasCurrentContext()) {
-        return CUDA_ERROR_INVALID_CONTEXT;
-    }
-    if (!dstHost || !Allocated(srcDevice, ByteCount)) {
-        return CUDA_ERROR_INVALID_VALUE;
-    }
-    std::memcpy(dstHost, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(srcDevice)), ByteCount);
-    return CUDA_SUCCESS;
+    return CopyToHost(dstHost, srcDevice, ByteCount);
 }
 
 CUresult cuMemsetD8_v2(CUdeviceptr dstDevice, unsigned char uc, size_t N)
