@@ -245,6 +245,13 @@ RenderedFrame FrameRenderer::Render(const HostTime& time, const std::string& wha
     }
     RenderedFrame frame;
     frame.image = OutputLayer(result, input().width(), input().height());
+    if (result.drawn_by != Renderer::Cpu && setup_.depth != PixelDepth::Float) {
+        // GPU worlds are float: the host brings the frame to the project's depth, rounding as it rounds into
+        // any of its worlds (and as the plug-in does on the CPU).
+        PixelBuffer world(frame.image.width, frame.image.height, setup_.depth);
+        world.Store(frame.image);
+        frame.image = world.Load();
+    }
     frame.drawn_by = result.drawn_by;
     frame.gpu_note = result.gpu_note;
     frame.milliseconds = result.render_ms;

@@ -51,24 +51,26 @@ std::vector<Job> PlanJobs(const RenderOptions& options)
         }
     }
 
-    std::set<std::string> read;
-    std::vector<std::string> inputs;
+    // Every image read, checked to exist; with the look file, every file the render reads.
+    std::set<std::string> seen;
+    std::vector<std::string> images;
     for (const Job& job : jobs) {
         for (const std::string& file : {job.input, job.map}) {
-            if (!file.empty() && read.insert(file).second) {
+            if (!file.empty() && seen.insert(file).second) {
                 std::error_code error;
                 if (!std::filesystem::exists(file, error)) {
                     throw CliError("no such file: " + file);
                 }
-                inputs.push_back(file);
+                images.push_back(file);
             }
         }
     }
+    std::vector<std::string> inputs = images;
     if (options.look) {
         inputs.push_back(*options.look);
     }
-    // Outputs against every input file: by canonical path for long sequences, and each frame against its own
-    // inputs through the file system too (hard links).
+    // Outputs against every input: by canonical path (through "..", "." and links) for long sequences, and
+    // each frame against its own inputs through the file system too (hard links).
     std::map<std::filesystem::path, std::string> canonical_inputs;
     for (const std::string& file : inputs) {
         std::error_code error;
@@ -77,21 +79,21 @@ std::vector<Job> PlanJobs(const RenderOptions& options)
     for (const Job& job : jobs) {
         std::error_code error;
         const auto canonical = std::filesystem::weakly_canonical(std::filesystem::absolute(job.output), error);
-        std::vector<std::string> own = {job.input};
-        if (!job.map.empty()) {
-            own.push_back(job.map);
-        }
-        if (options.look) {
-            own.push_back(*options.look);
-        }
         if (const auto input = canonical_inputs.find(canonical); input != canonical_inputs.end()) {
             throw CliError("the output " + job.output + " is the input " + input->second + ": choose another name");
+        }
+        std::vector<std::string> own = {job.input};
+        for (const std::string& file : {job.map, options.look.value_or("")}) {
+            if (!file.empty()) {
+                own.push_back(file);
+            }
         }
         CheckNotAnInput(job.output, "output", own);
         CheckFolderExists(job.output);
     }
     if (options.save_look) {
-        CheckNotAnInput(*options.save_look, "look file to save", inputs);
+        // The look file read may be written again: it is read before anything is written.
+        CheckNotAnInput(*options.save_look, "look file to save", images);
         for (const Job& job : jobs) {
             CheckNotAnInput(*options.save_look, "look file to save", {job.output});
         }
@@ -130,8 +132,13 @@ void RunRender(const GlobalOptions& global, const RenderOptions& options)
 
     Progress progress(sequence ? static_cast<long>(jobs.size()) : 0, "frame", global.quiet || !sequence);
     const auto say = [&](const std::string& line) {
-        if (!global.quiet) {
+        if (global.quiet) {
+            return;
+        }
+        if (sequence) {
             progress.Say(line);
+        } else {
+            std::fprintf(stderr, "%s\n", line.c_str());
         }
     };
     const auto start = std::chrono::steady_clock::now();

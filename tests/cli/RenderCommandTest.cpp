@@ -305,3 +305,19 @@ TEST_F(RenderCommand, VerboseNamesTheRenderer)
     EXPECT_NE(run.err.find("frame 0: drawn by cpu"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("frame 1: drawn by cpu"), std::string::npos) << run.err;
 }
+
+// On the machine's OpenCL device the program writes the CPU's frame, and says so. Float worlds, so both
+// roads read the same input values (the simulator's 8-bit to float conversion for GPU worlds is its own).
+TEST_F(RenderCommand, OpenClDrawsTheCpusFrame)
+{
+    WritePixels(At("in.png"), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, PatternValues(WIDTH, HEIGHT, 255.0));
+    const std::vector<std::string> common = Args({"render", "in.png", "--depth", "32"}, HEAT_HAZE_MIRRORED);
+    const CliRun gpu = Run(Args(common, {"-o", "gpu.tif", "--renderer", "opencl", "-v"}));
+    if (gpu.status != 0 && gpu.err.find("no OpenCL device") != std::string::npos) {
+        GTEST_SKIP() << "skipped: no device (" << gpu.err << ")";
+    }
+    ASSERT_EQ(gpu.status, 0) << gpu.err;
+    EXPECT_NE(gpu.err.find("the frame: drawn by opencl"), std::string::npos) << gpu.err;
+    ASSERT_EQ(Run(Args(common, {"-o", "cpu.tif"})).status, 0);
+    EXPECT_EQ(ReadPixels(At("gpu.tif")).rgba, ReadPixels(At("cpu.tif")).rgba);
+}
