@@ -10,6 +10,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # GPU programs: PTX from clang's NVPTX back end; OpenCL tests run on PoCL
   clang-14 pocl-opencl-icd ocl-icd-opencl-dev opencl-headers clinfo
+  # the fuzz preset: libFuzzer and clang's sanitizer runtimes
+  libclang-rt-14-dev
   # header artwork, rasterised at build time
   libfreetype-dev fonts-dejavu-core
   # the command-line renderer: images, arguments, look files

@@ -112,9 +112,13 @@ private:
 // ---- limits that keep one run fast ----
 
 // Pixels in one layer or output; a single row or column may be longer, so that 1 x 100000 happens.
-constexpr std::int64_t PIXEL_BUDGET = 16384;
+constexpr std::int64_t PIXEL_BUDGET = 4096;
 constexpr std::int64_t LINE_BUDGET = 100000;
 constexpr int MAX_STEPS = 24;
+constexpr int MAX_FRAMES = 6;   // steps that render, per input
+// Input pixels that the steps of one input may render (each step counted once): a 1 x 100000 layer
+// renders once, small layers many times.
+constexpr std::int64_t FRAME_PIXEL_BUDGET = 120000;
 
 void Fail(const char* what)
 {
@@ -330,7 +334,7 @@ void StepRender(HostSim& host, Bytes& in, const Hostility& hostility)
     request.what_gpu = in.Pick(FRAMEWORKS);
     const std::uint8_t mode = in.U8();
     request.render = (mode & 1) == 0;
-    request.renders = 1 + (mode >> 1) % 3;
+    request.renders = 1 + (mode >> 1) % 2;
     request.pass_pre_render_data = (mode & 0x40) == 0;
     if (mode & 0x80) {
         request.layer_width = in.Int32();
@@ -635,6 +639,18 @@ void StepGpuDevice(HostSim& host, Bytes& in)
     }
 }
 
+// Pixels of the layer the effect is applied to (the cost of one frame), at least 1.
+std::int64_t InputPixels(HostSim& host)
+{
+    const auto& params = host.render_state().layer_params;
+    const auto input = params.find(PARAM_INPUT);
+    if (input == params.end() || input->second == NO_LAYER) {
+        return 1;
+    }
+    const PixelBuffer& layer = host.Layer(input->second);
+    return std::max<std::int64_t>(1, std::int64_t{layer.width()} * layer.height());
+}
+
 void Play(Bytes& in)
 {
     HostSim host(QF_MODULE_PATH);
@@ -650,8 +666,19 @@ void Play(Bytes& in)
     for (int i = 0; i < values; ++i) {
         SetHostileParam(host, in);
     }
+    int frames = 0;
+    std::int64_t pixels_left = FRAME_PIXEL_BUDGET;
     for (int step = 0; step < MAX_STEPS && !in.Empty(); ++step) {
-        switch (in.U8() % 16) {
+        std::uint8_t op = in.U8() % 16;
+        if (op <= 5) {
+            const std::int64_t cost = op == 3 ? std::max(InputPixels(host), PIXEL_BUDGET) : InputPixels(host);
+            if (++frames > MAX_FRAMES || cost > pixels_left) {
+                op = 13;   // enough frames for one input: change a host setting instead
+            } else {
+                pixels_left -= cost;
+            }
+        }
+        switch (op) {
         case 0:
         case 1:
         case 2:

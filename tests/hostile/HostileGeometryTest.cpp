@@ -85,7 +85,7 @@ TEST_F(HostileFrames, LegacyOriginsAtTheInt32LimitsRender)
     for (const A_long origin : {MIN32, MAX32, MIN32 + 1}) {
         LegacyRequest request;
         request.output_origin_x = origin;
-        request.output_origin_y = -origin;
+        request.output_origin_y = origin == MIN32 ? MAX32 : MIN32;
         const RenderResult first = host.RenderLegacy(request);
         EXPECT_EQ(first.error, PF_Err_NONE) << origin;
         EXPECT_EQ(UnwrittenRows(first.image, PixelDepth::Bits8), 0) << origin;
