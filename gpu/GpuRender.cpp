@@ -147,9 +147,9 @@ bool CopyWithGpu(CopyDirection direction, GpuDeviceData* record, void* queue, vo
         if (cl.available) {
             const auto cl_queue = static_cast<cl_command_queue>(queue);
             const auto cl_buffer = static_cast<cl_mem>(buffer);
-            status = download ? cl.clEnqueueReadBuffer(cl_queue, cl_buffer, CL_TRUE, 0, bytes, host, 0, nullptr, nullptr)
-                              : cl.clEnqueueWriteBuffer(cl_queue, cl_buffer, CL_TRUE, 0, bytes, host, 0, nullptr,
-                                                        nullptr);
+            status = download
+                         ? cl.clEnqueueReadBuffer(cl_queue, cl_buffer, CL_TRUE, 0, bytes, host, 0, nullptr, nullptr)
+                         : cl.clEnqueueWriteBuffer(cl_queue, cl_buffer, CL_TRUE, 0, bytes, host, 0, nullptr, nullptr);
         }
         if (status != CL_SUCCESS) {
             SetError(error, WithStatus(download ? "clEnqueueReadBuffer failed: " : "clEnqueueWriteBuffer failed: ",
@@ -287,7 +287,8 @@ PF_Err RenderGpuFrame(PF_InData* in_data, PF_SmartRenderExtra* extra, const PreR
             return err;
         }
     }
-    if (map_world && (!RowsHoldWidth(*map_world) || gpu_suite->GetGPUWorldData(ref, map_world, &target.map) != PF_Err_NONE)) {
+    if (map_world && (!RowsHoldWidth(*map_world) ||
+                      gpu_suite->GetGPUWorldData(ref, map_world, &target.map) != PF_Err_NONE)) {
         target.map = nullptr;   // the frame goes on without the strength map
     }
     if (!RowsHoldWidth(*output) || (input && !RowsHoldWidth(*input))) {
@@ -332,7 +333,8 @@ std::vector<GpuBand> GpuBands(std::int32_t out_w, std::int32_t out_h)
     std::vector<GpuBand> bands;
     const std::int64_t rows = GpuBandRows(out_w);
     for (std::int64_t y0 = 0; y0 < out_h; y0 += rows) {
-        bands.push_back(GpuBand{static_cast<std::int32_t>(y0), static_cast<std::int32_t>(std::min<std::int64_t>(out_h - y0, rows))});
+        const std::int64_t h = std::min<std::int64_t>(out_h - y0, rows);
+        bands.push_back(GpuBand{static_cast<std::int32_t>(y0), static_cast<std::int32_t>(h)});
     }
     return bands;
 }
@@ -352,8 +354,8 @@ OpenCLWorkSize OpenCLBandWorkSize(std::int32_t out_w, std::int32_t band_h, const
 CudaLaunchShape CudaBandShape(std::int32_t out_w, std::int32_t band_h)
 {
     const auto blocks = [](std::int32_t extent) {
-        return static_cast<unsigned>((static_cast<std::uint64_t>(std::max<std::int32_t>(extent, 0)) + CUDA_BLOCK_SIDE - 1) /
-                                     CUDA_BLOCK_SIDE);
+        const std::uint64_t threads = static_cast<std::uint64_t>(std::max<std::int32_t>(extent, 0));
+        return static_cast<unsigned>((threads + CUDA_BLOCK_SIDE - 1) / CUDA_BLOCK_SIDE);
     };
     return CudaLaunchShape{{blocks(out_w), blocks(band_h), 1}, {CUDA_BLOCK_SIDE, CUDA_BLOCK_SIDE, 1}};
 }

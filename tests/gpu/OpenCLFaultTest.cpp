@@ -54,7 +54,8 @@ TEST_F(OpenCLFaults, EachSetUpCallFailingIsLoggedOnceAndDeclined)
         int releases;   // programs released on the way out
     };
     for (const Case& c : {Case{"clCreateProgramWithSource", -6, 0}, Case{"clCreateProgramWithSource", 0, 0},
-                          Case{"clBuildProgram", -11, 1}, Case{"clCreateKernel", -46, 1}, Case{"clCreateKernel", 0, 1}}) {
+                          Case{"clBuildProgram", -11, 1}, Case{"clCreateKernel", -46, 1},
+                          Case{"clCreateKernel", 0, 1}}) {
         SCOPED_TRACE(std::string(c.call) + " " + std::to_string(c.status));
         ASSERT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
         cl.Reset();

@@ -188,9 +188,11 @@ public:
         const bool drawn = gpu.drawn_by == RendererOf(o_.framework);
         const bool ok = cpu.error == PF_Err_NONE && gpu.error == PF_Err_NONE && drawn && c.values > 0 &&
                         (c.identical == c.values || c.max_difference <= o_.tolerance);
+        const std::string note =
+            drawn ? "" : " (drawn by " + std::string(RendererName(gpu.drawn_by)) + ": " + gpu.gpu_note + ")";
         std::printf("  %-34s %5dx%-5d identical %8.4f%%  max diff %-10.3g gpu %8.3f ms  %s%s\n", name.c_str(),
                     gpu.image.width, gpu.image.height, share, c.max_difference, gpu.device_ms, ok ? "ok" : "MISMATCH",
-                    drawn ? "" : (" (drawn by " + std::string(RendererName(gpu.drawn_by)) + ": " + gpu.gpu_note + ")").c_str());
+                    note.c_str());
         if (cpu.error != PF_Err_NONE || gpu.error != PF_Err_NONE) {
             std::printf("    errors: CPU %d, GPU %d\n", cpu.error, gpu.error);
         }
