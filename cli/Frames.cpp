@@ -12,6 +12,8 @@
 namespace {
 
 constexpr double MAX_FRAMES_PER_SECOND = 1000.0;
+// Every frame's names are worked out and checked before the first is rendered.
+constexpr long MAX_SEQUENCE_FRAMES = 1000000;
 constexpr long long HOST_TIME_MAX = std::numeric_limits<A_long>::max();
 
 // A '#' run or a %d / %0Nd field at `at`: its length in the name and its digits; 0 when none starts there.
@@ -87,6 +89,10 @@ FrameRange ParseFrameRange(const std::string& text)
                         : ParseWhole(text.substr(0, dash), range.first) && ParseWhole(text.substr(dash + 1), range.last);
     if (!ok || range.first < 0 || range.last < range.first) {
         throw CliError("--frames " + Quoted(text) + ": give the first and last frame, e.g. 1-48 (frames count from 0)");
+    }
+    if (range.count() > MAX_SEQUENCE_FRAMES) {
+        throw CliError("--frames " + Quoted(text) + " covers more than " + std::to_string(MAX_SEQUENCE_FRAMES) +
+                       " frames: split it into several renders");
     }
     return range;
 }

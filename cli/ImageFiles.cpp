@@ -225,7 +225,7 @@ InputImage ReadImageFile(const std::string& path, std::optional<PixelDepth> dept
 std::string WriteImageFile(const std::string& path, const FloatImage& image, PixelDepth depth)
 {
     const ImageFormat format = OutputFormat(path);
-    CheckFolderExists(path);
+    CheckWritableFolder(path);
     std::string note;
     TypeDesc type = TypeDesc::FLOAT;
     switch (format) {

@@ -164,7 +164,7 @@ void RunControls(bool as_json)
 void RunHeader(const GlobalOptions& global, const HeaderOptions& options)
 {
     OutputFormat(options.output);
-    CheckFolderExists(options.output);
+    CheckWritableFolder(options.output);
     const PanelTheme theme = ParseTheme(options.theme);
     HostSim host(FindModule(global.module));
     if (host.Start() != PF_Err_NONE) {

@@ -70,12 +70,15 @@ bool SameFile(const std::string& a, const std::string& b)
     return Canonical(a) == Canonical(b);
 }
 
-void CheckFolderExists(const std::string& path)
+void CheckWritableFolder(const std::string& path)
 {
     const fs::path folder = fs::path(path).parent_path();
     std::error_code error;
     if (!folder.empty() && !fs::is_directory(folder, error)) {
         throw CliError("cannot write " + path + ": no folder " + folder.string());
+    }
+    if (!FolderWritable(folder.empty() ? "." : folder.string())) {
+        throw CliError("cannot write " + path + ": " + std::strerror(errno));
     }
 }
 

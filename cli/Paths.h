@@ -30,8 +30,8 @@ private:
 // its folder.
 bool SameFile(const std::string& a, const std::string& b);
 
-// Throws CliError when the folder a file is to be written in does not exist.
-void CheckFolderExists(const std::string& path);
+// Throws CliError when the folder a file is to be written in does not exist or cannot be written.
+void CheckWritableFolder(const std::string& path);
 
 // The file's extension in lower case, with its dot: ".png"; empty when it has none.
 std::string LowerExtension(const std::string& path);

@@ -52,6 +52,11 @@ unsigned long ProcessNumber()
     return static_cast<unsigned long>(getpid());
 }
 
+bool FolderWritable(const std::string& folder)
+{
+    return access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
 bool ReplaceFile(const std::string& from, const std::string& to)
 {
     return std::rename(from.c_str(), to.c_str()) == 0;

@@ -20,5 +20,8 @@ std::string ExecutableFolder();
 // A number unique to this process, for temporary file names.
 unsigned long ProcessNumber();
 
+// Whether this process may create files in `folder`; false (errno set) when not.
+bool FolderWritable(const std::string& folder);
+
 // Renames `from` to `to`, replacing `to` in one step when it exists; false (errno set) on failure.
 bool ReplaceFile(const std::string& from, const std::string& to);

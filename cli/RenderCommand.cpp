@@ -89,7 +89,7 @@ std::vector<Job> PlanJobs(const RenderOptions& options)
             }
         }
         CheckNotAnInput(job.output, "output", own);
-        CheckFolderExists(job.output);
+        CheckWritableFolder(job.output);
     }
     if (options.save_look) {
         // The look file read may be written again: it is read before anything is written.
@@ -97,7 +97,7 @@ std::vector<Job> PlanJobs(const RenderOptions& options)
         for (const Job& job : jobs) {
             CheckNotAnInput(*options.save_look, "look file to save", {job.output});
         }
-        CheckFolderExists(*options.save_look);
+        CheckWritableFolder(*options.save_look);
     }
     return jobs;
 }

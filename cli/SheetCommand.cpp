@@ -85,7 +85,7 @@ void RunSheet(const GlobalOptions& global, const SheetOptions& options)
         ProbeImageFile(*options.map);
     }
     CheckNotAnInput(options.output, "contact sheet", inputs);
-    CheckFolderExists(options.output);
+    CheckWritableFolder(options.output);
     if (options.columns < 1) {
         throw CliError("--columns must be at least 1");
     }

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <string>
 
 namespace {
@@ -149,6 +150,9 @@ int main(int argc, char** argv)
     } catch (const CliError& e) {
         std::fprintf(stderr, "quaverflux: %s%s\n", e.status() > EXIT_SIGNAL_BASE ? "" : "error: ", e.what());
         return e.status();
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "quaverflux: error: out of memory (try --downsample, or a smaller image)\n");
+        return EXIT_FAILED;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quaverflux: error: %s\n", e.what());
         return EXIT_FAILED;
