@@ -232,7 +232,7 @@ std::string WriteImageFile(const std::string& path, const FloatImage& image, Pix
     case ImageFormat::Png:
         type = depth == PixelDepth::Bits8 ? TypeDesc::UINT8 : TypeDesc::UINT16;
         if (depth == PixelDepth::Float) {
-            note = "PNG holds no floats: " + path + " written as 16-bit";
+            note = "PNG holds no floats: written as 16-bit";
         }
         break;
     case ImageFormat::Tiff:
@@ -243,7 +243,7 @@ std::string WriteImageFile(const std::string& path, const FloatImage& image, Pix
     case ImageFormat::Jpeg:
         type = TypeDesc::UINT8;
         if (depth != PixelDepth::Bits8) {
-            note = "JPEG holds 8 bits: " + path + " written as 8-bit";
+            note = "JPEG holds 8 bits: written as 8-bit";
         }
         break;
     case ImageFormat::Exr:
