@@ -41,5 +41,6 @@ InputImage ReadImageFile(const std::string& path, std::optional<PixelDepth> dept
 // with straight alpha in PNG and TIFF, premultiplied in OpenEXR as that format requires, and composited
 // over black in JPEG, which has no alpha. The file appears only when complete: it is written beside the
 // target under a temporary name and renamed into place. Returns a note when the format changed the depth
-// else empty. Throws CliError on failure, leaving any earlier file at `path` as it was.
+// (the same for every file of a format and depth), else empty. Throws CliError on failure, leaving any
+// earlier file at `path` as it was.
 std::string WriteImageFile(const std::string& path, const FloatImage& image, PixelDepth depth);
