@@ -484,6 +484,138 @@ void StepForgedRecord(HostSim& host, Bytes& in, const Hostility& hostility)
     FreeRecord(frame);
 }
 
+// ---- worlds of the harness's own ----
+
+// A host world whose memory the harness owns: any row stride (padded to an odd length, negative for a
+// bottom-up world, 0 for one row shown over and over), any origin, no data at all. The memory always
+// covers what the stride and the size promise, so anything the plug-in touches outside it is its fault.
+struct ForgedWorld {
+    std::vector<unsigned char> bytes;
+    PF_EffectWorld world{};
+    PF_PixelFormat format = PF_PixelFormat_ARGB32;
+};
+
+void Forge(Bytes& in, ForgedWorld& forged)
+{
+    A_long width = 0;
+    A_long height = 0;
+    LayerSize(in, width, height);
+    const PixelDepth depth = Depth(in);
+    const std::int64_t pixel_row = std::int64_t{width} * static_cast<std::int64_t>(BytesPerPixel(depth));
+    std::int64_t stride = pixel_row;
+    const std::uint8_t mode = in.U8() % 5;
+    if (mode == 1) {
+        stride += 1 + in.U8() % 67;
+    } else if (mode == 2) {
+        stride = -(pixel_row + in.U8() % 16);
+    } else if (mode == 3) {
+        stride = 0;
+    }
+    const std::int64_t span = height > 0 ? std::abs(stride) * (height - 1) + pixel_row : 0;
+    forged.bytes.assign(static_cast<std::size_t>(std::max<std::int64_t>(span, 1)), in.U8());
+    PF_EffectWorld& w = forged.world;
+    w = PF_EffectWorld{};
+    w.width = width;
+    w.height = height;
+    w.rowbytes = static_cast<A_long>(stride);
+    // A bottom-up world's data points at its first row, the last in memory.
+    w.data = reinterpret_cast<PF_PixelPtr>(forged.bytes.data() + (stride < 0 ? span - pixel_row : 0));
+    if (mode == 4) {
+        w.data = nullptr;
+    }
+    if (in.Bool()) {
+        w.origin_x = in.Int32();
+        w.origin_y = in.Int32();
+    }
+    w.world_flags = depth == PixelDepth::Bits16 ? PF_WorldFlag_DEEP : 0;
+    forged.format = FormatOf(depth);
+}
+
+// The worlds the harness's own checkout callbacks hand out, for the command in flight on this thread.
+struct ForgedFrame {
+    ForgedWorld input, output, map;
+    PF_EffectWorld* handed[3] = {};   // as kept by the host simulator, whose world suite reports formats
+    bool has_map = false;
+};
+thread_local ForgedFrame* t_forged = nullptr;
+
+PF_Err ForgedLayerPixels(PF_ProgPtr, A_long checkout_id, PF_EffectWorld** pixels)
+{
+    if (!pixels || !t_forged || checkout_id < 0 || checkout_id > 1 || (checkout_id == 1 && !t_forged->has_map)) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    *pixels = t_forged->handed[checkout_id == 0 ? 0 : 2];
+    return PF_Err_NONE;
+}
+
+PF_Err ForgedOutput(PF_ProgPtr, PF_EffectWorld** output)
+{
+    if (!output || !t_forged) {
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    *output = t_forged->handed[1];
+    return PF_Err_NONE;
+}
+
+// A smart render, or a legacy render, into worlds of the harness's own.
+void StepForgedWorlds(HostSim& host, Bytes& in, const Hostility& hostility)
+{
+    ForgedFrame frame;
+    Forge(in, frame.input);
+    Forge(in, frame.output);
+    frame.has_map = in.Bool();
+    if (frame.has_map) {
+        Forge(in, frame.map);
+    }
+    const bool legacy = in.Bool();
+    PF_Err err = PF_Err_NONE;
+    if (legacy) {
+        // PF_Cmd_RENDER: the layers travel in the parameter array, the output as the command's world.
+        std::vector<PF_ParamDef> defs;
+        std::vector<PF_ParamDef*> list;
+        defs.reserve(PARAM_COUNT);
+        for (int i = 0; i < host.ParamCount(); ++i) {
+            defs.push_back(host.ParamAt(i, host.settings().current_time));
+            list.push_back(&defs.back());
+        }
+        if (host.ParamCount() != PARAM_COUNT) {
+            return;
+        }
+        defs[PARAM_INPUT].u.ld = frame.input.world;
+        defs[PARAM_MAP_LAYER].u.ld = frame.has_map ? frame.map.world : PF_LayerDef{};
+        PF_InData in_data = host.MakeInData();
+        in_data.output_origin_x = in.Int32();
+        in_data.output_origin_y = in.Int32();
+        g_trace += " forged-worlds(legacy)";
+        err = host.CallEffectMain(PF_Cmd_RENDER, &in_data, &host.out_data(), list.data(), &frame.output.world, nullptr);
+    } else {
+        PF_PreRenderInput input{};
+        PF_PreRenderOutput pre{};
+        if (PreRenderByHand(host, Rect(in), input, pre) != PF_Err_NONE) {
+            FreeRecord(pre);
+            return;
+        }
+        RenderState& state = host.render_state();
+        frame.handed[0] = state.HandOut(frame.input.world, frame.input.format);
+        frame.handed[1] = state.HandOut(frame.output.world, frame.output.format);
+        frame.handed[2] = state.HandOut(frame.map.world, frame.map.format);
+        PF_SmartRenderInput render_input{};
+        render_input.pre_render_data = pre.pre_render_data;
+        PF_SmartRenderCallbacks callbacks{};
+        callbacks.checkout_layer_pixels = ForgedLayerPixels;
+        callbacks.checkout_output = ForgedOutput;
+        PF_SmartRenderExtra extra{&render_input, &callbacks};
+        g_trace += " forged-worlds";
+        t_forged = &frame;
+        err = host.SendCommand(PF_Cmd_SMART_RENDER, &extra);
+        t_forged = nullptr;
+        FreeRecord(pre);
+    }
+    if (!hostility.injected) {
+        FUZZ_CHECK(err == PF_Err_NONE, "a render into the harness's worlds failed");
+    }
+}
+
 // Commands in the host's table and past it, without their extra records: a handler that needs one must
 // refuse, not crash.
 void StepBareCommand(HostSim& host, Bytes& in)
@@ -691,7 +823,11 @@ void Play(Bytes& in)
             StepStaleRecord(host, in, hostility);
             break;
         case 5:
-            StepForgedRecord(host, in, hostility);
+            if (in.Bool()) {
+                StepForgedRecord(host, in, hostility);
+            } else {
+                StepForgedWorlds(host, in, hostility);
+            }
             break;
         case 6:
             StepBareCommand(host, in);
