@@ -223,11 +223,11 @@ TEST(FillGeometry, WithoutLayerExtentTheInputBufferIsTheLayer)
     EXPECT_EQ(f.lay_x1, 620);
     EXPECT_EQ(f.lay_y1, 510);
 
-    // An origin near the top of the range saturates instead of overflowing.
+    // An origin near the top of the range is held at POSITION_LIMIT instead of overflowing.
     constexpr int top = std::numeric_limits<int>::max();
     f = Fill(d, World(640, 480, top - 10, top), World(10, 10), nullptr);
-    EXPECT_EQ(f.lay_x1, top);
-    EXPECT_EQ(f.lay_y1, top);
+    EXPECT_EQ(f.lay_x1, POSITION_LIMIT);
+    EXPECT_EQ(f.lay_y1, POSITION_LIMIT);
 }
 
 TEST(FillGeometry, HalfSizeMapIsStretchedOverTheLayer)
