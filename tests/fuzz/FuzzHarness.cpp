@@ -2,6 +2,7 @@
 #include "FuzzHarness.h"
 
 #include "Drawbot.h"
+#include "GpuHost.h"
 #include "HostSim.h"
 #include "RenderGeometry.h"
 
@@ -333,6 +334,13 @@ void StepRender(HostSim& host, Bytes& in, const Hostility& hostility)
                                                   PF_GPU_Framework_METAL, PF_GPU_Framework_CUDA};
     request.what_gpu = in.Pick(FRAMEWORKS);
     const std::uint8_t mode = in.U8();
+#ifdef QF_FAKE_CUDA
+    // The stand-in CUDA driver runs GPU frames in host memory, where AddressSanitizer watches them.
+    if ((mode & 0x20) != 0) {
+        request.renderer = Renderer::Cuda;
+        request.gpu_row_padding = 16 * (in.U8() % 4);
+    }
+#endif
     request.render = (mode & 1) == 0;
     request.renders = 1 + (mode >> 1) % 2;
     request.pass_pre_render_data = (mode & 0x40) == 0;
@@ -340,8 +348,14 @@ void StepRender(HostSim& host, Bytes& in, const Hostility& hostility)
         request.layer_width = in.Int32();
         request.layer_height = in.Int32();
     }
-    const RenderResult result = host.RenderFrame(request);
-    g_trace += request.rect ? " render(rect)" : " render";
+    RenderResult result;
+    try {
+        result = host.RenderFrame(request);
+    } catch (const std::runtime_error&) {
+        g_trace += " render(the host's device refused)";   // the simulator's own GPU calls; no command sent
+        return;
+    }
+    g_trace += request.renderer == Renderer::Cuda ? " render(cuda)" : request.rect ? " render(rect)" : " render";
     FUZZ_CHECK(DocumentedRenderCode(result.pre_render_error) || hostility.injected, "undocumented pre-render code");
     FUZZ_CHECK(DocumentedRenderCode(result.render_error) || hostility.injected, "undocumented render code");
     if (!hostility.injected) {
@@ -884,6 +898,10 @@ void FuzzSetUp()
     }
     // A click on the header's link starts "xdg-open" from PATH; a fuzzer must not launch browsers.
     setenv("PATH", "/nonexistent/qf-fuzz", 1);
+#ifdef QF_FAKE_CUDA
+    LoadStandInRuntime(GpuKind::Cuda, QF_FAKE_CUDA);
+    setenv("TMPDIR", "/tmp", 1);   // the log of failed GPU frames
+#endif
     auto reference = std::make_unique<Reference>();
     reference->host = std::make_unique<HostSim>(QF_MODULE_PATH);
     if (reference->host->Start() != PF_Err_NONE) {
