@@ -4,9 +4,13 @@
 // forms return null). Every case must end in PF_Err_OUT_OF_MEMORY (or, where the design absorbs the
 // failure, a complete frame), with every suite released, every parameter checked in, every block the
 // plug-in allocated freed again, and the next frame exactly the plain one.
+#include "FakeControl.h"
+#include "GpuHost.h"
 #include "RenderTestSupport.h"
 
 #include <atomic>
+#include <filesystem>
+#include <functional>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +18,7 @@
 #include <string>
 
 #include <link.h>
+#include <unistd.h>
 
 namespace {
 
@@ -186,18 +191,26 @@ protected:
         ASSERT_LT(g_code_begin, g_code_end) << "the module's code was not found";
     }
 
-    // Fails each allocation of the road in turn; returns how many there were.
+    // Fails each allocation of the road in turn; returns how many there were. `after` runs after every
+    // frame, unarmed.
     template <typename Road>
-    long EveryAllocation(Road road, PixelDepth depth)
+    long EveryAllocation(Road road, PixelDepth depth, const std::function<void()>& after = {})
     {
+        const auto settle = [&] {
+            if (after) {
+                after();
+            }
+        };
         long allocations = 0;
         const RenderResult clean = Counted(-1, road, &allocations);
+        settle();
         EXPECT_EQ(clean.error, PF_Err_NONE);
         EXPECT_EQ(LiveBlocks(), 0);
         EXPECT_GT(allocations, 0);
         for (long k = 0; k < allocations; ++k) {
             SCOPED_TRACE("allocation " + std::to_string(k) + " of " + std::to_string(allocations) + " fails");
             const RenderResult result = Counted(k, road);
+            settle();
             EXPECT_EQ(g_failed.load(), 1);
             if (result.error == PF_Err_NONE) {
                 // A worker thread that could not be started: the others render the whole frame.
@@ -209,6 +222,7 @@ protected:
             EXPECT_EQ(host.OutstandingSuites(), 0);
             EXPECT_EQ(host.OutstandingCheckouts(), 0);
             const RenderResult next = road();
+            settle();
             EXPECT_EQ(next.error, PF_Err_NONE);
             EXPECT_TRUE(SameImage(next.image, clean.image));
             EXPECT_EQ(UnwrittenRows(next.image, depth), 0);
@@ -234,6 +248,43 @@ TEST_F(OutOfMemory, EveryAllocationOfALegacyFrame)
     host.SetMapLayer(host.AddLayer(Pattern(9, 7, 0.0f), PixelDepth::Bits8));
     const long allocations = EveryAllocation([&] { return host.RenderLegacy(); }, PixelDepth::Bits8);
     std::printf("legacy frame: %ld allocations, each failed in turn\n", allocations);
+}
+
+// A GPU frame on the stand-in CUDA driver, and its CPU redo when every launch fails. An allocation that
+// fails inside the launch sends the frame to the CPU redo, which draws the same pixels.
+TEST_F(OutOfMemory, EveryAllocationOfACudaFrameAndItsCpuRedo)
+{
+    const std::filesystem::path logs = std::filesystem::path(QF_TEST_TMP_DIR) / std::to_string(getpid());
+    std::filesystem::create_directories(logs);
+    setenv("TMPDIR", logs.c_str(), 1);
+    LoadStandInRuntime(GpuKind::Cuda, QF_FAKE_CUDA);
+    const auto reset = reinterpret_cast<QfFakeResetFn>(StandInSymbol(GpuKind::Cuda, "qf_fake_reset"));
+    const auto fail = reinterpret_cast<QfFakeFailFn>(StandInSymbol(GpuKind::Cuda, "qf_fake_fail"));
+    ASSERT_TRUE(reset && fail);
+    UseInput(40, 24, PixelDepth::Float);
+    host.SetMapLayer(host.AddLayer(Pattern(9, 7, 0.0f), PixelDepth::Float));
+    ASSERT_EQ(host.SetUpGpuDevice(PF_GPU_Framework_CUDA), PF_Err_NONE);
+    ASSERT_TRUE(host.GpuAccepted()) << host.GpuUnavailable();
+    RenderRequest request;
+    request.renderer = Renderer::Cuda;
+    request.depth = PixelDepth::Float;
+    // A GPU frame that succeeds starts the count of failed frames again, so the GPU stays offered.
+    const auto succeed = [&] {
+        reset();
+        EXPECT_EQ(host.RenderFrame(request).drawn_by, Renderer::Cuda);
+    };
+    const long frame = EveryAllocation([&] { return host.RenderFrame(request); }, PixelDepth::Float, succeed);
+    const long redo = EveryAllocation(
+        [&] {
+            fail("cuLaunchKernel", 0, -1, 719);
+            RenderResult result = host.RenderFrame(request);
+            reset();
+            return result;
+        },
+        PixelDepth::Float, succeed);
+    std::printf("CUDA frame: %ld allocations; its CPU redo: %ld; each failed in turn\n", frame, redo);
+    EXPECT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+    std::filesystem::remove_all(logs);
 }
 
 // The pre-render's record is allocated without throwing: its failure is the first allocation.
