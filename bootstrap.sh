@@ -17,7 +17,9 @@ packages=(
   # the command-line renderer: images, arguments, look files
   libopenimageio-dev libcli11-dev nlohmann-json3-dev
   # the Windows plug-in: cross compiler (POSIX threads), and Wine to run its tests
-  g++-mingw-w64-x86-64-posix wine64
+  g++-mingw-w64-x86-64-posix wine wine64
+  # benchmarks only: the yardstick remap (never linked into the plug-in)
+  libopencv-dev
 )
 
 missing=()
@@ -36,4 +38,4 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+$sudo apt-get install -y -qq "${missing[@]}" >/dev/null
