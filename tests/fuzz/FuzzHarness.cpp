@@ -713,28 +713,43 @@ void StepHeaderEvent(HostSim& host, Bytes& in)
         s.text = PF_App_Color{static_cast<A_u_short>(in.U32()), static_cast<A_u_short>(in.U32()),
                               static_cast<A_u_short>(in.U32())};
     }
-    // The frame moves anywhere in a panel of sensible size: the simulator paints a surface that large.
-    const A_long left = in.Range(-100000, 100000);
-    const A_long top = in.Range(-100000, 100000);
+    // The frame lies anywhere, mostly within a panel of sensible size (the simulator paints a surface
+    // reaching to the frame's far corner); points fall mostly on or near the header.
+    const bool far = in.U8() < 32;
+    const A_long left = far ? in.Range(-100000, 100000) : in.Range(-20, 400);
+    const A_long top = far ? in.Range(-100000, 100000) : in.Range(-20, 200);
     s.frame = PF_LRect{left, top, left + in.Range(-10, 400), top + in.Range(-10, 120)};
+    const auto h = [&] { return in.Bool() ? in.Int32() : left + in.Range(-10, 310); };
+    const auto v = [&] { return in.Bool() ? in.Int32() : top + in.Range(-10, 130); };
     switch (in.U8() % 4) {
     case 0: {
-        // The surface covers the panel up to the frame's far corner; keep it small.
-        if (s.frame.right > 0 && s.frame.right <= 2000 && s.frame.bottom > 0 && s.frame.bottom <= 400 &&
-            s.screen_scale >= 0.0f && s.screen_scale <= 4.0f) {
+        // The surface covers the panel up to the frame's far corner at the screen scale; keep it small.
+        if (!(s.screen_scale >= 0.0f && s.screen_scale <= 4.0f)) {
+            static const float SCALES[] = {1.5f, 1.5001f, 0.5f};
+            s.screen_scale = in.Pick(SCALES);
+        }
+        if (s.frame.right > 0 && s.frame.right <= 800 && s.frame.bottom > 0 && s.frame.bottom <= 300) {
             g_trace += " draw";
             ui.SendDraw();
         }
         break;
     }
-    case 1:
+    case 1: {
+        // One read after another: the order in which arguments are evaluated is the compiler's.
+        const A_long x = h();
+        const A_long y = v();
+        const A_long clicks = in.Bool() ? 1 : in.Int32();
         g_trace += " click";
-        ui.SendClick(in.Int32(), in.Int32(), in.Int32());
+        ui.SendClick(x, y, clicks);
         break;
-    case 2:
+    }
+    case 2: {
+        const A_long x = h();
+        const A_long y = v();
         g_trace += " cursor";
-        ui.SendCursor(in.Int32(), in.Int32());
+        ui.SendCursor(x, y);
         break;
+    }
     default: {
         PF_EventExtra event = ui.MakeEvent(static_cast<PF_EventType>(in.Int32()));
         event.effect_win.index = in.Range(-1, 3);
