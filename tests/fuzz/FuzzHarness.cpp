@@ -320,6 +320,18 @@ bool DocumentedRenderCode(PF_Err err)
            err == PF_Err_UNRECOGNIZED_PARAM_TYPE || err == PF_Err_INVALID_CALLBACK || err == PF_Interrupt_CANCEL;
 }
 
+// Pixels of the layer the effect is applied to (the cost of one frame), at least 1.
+std::int64_t InputPixels(HostSim& host)
+{
+    const auto& params = host.render_state().layer_params;
+    const auto input = params.find(PARAM_INPUT);
+    if (input == params.end() || input->second == NO_LAYER) {
+        return 1;
+    }
+    const PixelBuffer& layer = host.Layer(input->second);
+    return std::max<std::int64_t>(1, std::int64_t{layer.width()} * layer.height());
+}
+
 // ---- the steps ----
 
 void StepRender(HostSim& host, Bytes& in, const Hostility& hostility)
@@ -342,7 +354,7 @@ void StepRender(HostSim& host, Bytes& in, const Hostility& hostility)
     }
 #endif
     request.render = (mode & 1) == 0;
-    request.renders = 1 + (mode >> 1) % 2;
+    request.renders = InputPixels(host) > PIXEL_BUDGET ? 1 : 1 + (mode >> 1) % 2;   // a long line renders once
     request.pass_pre_render_data = (mode & 0x40) == 0;
     if (mode & 0x80) {
         request.layer_width = in.Int32();
@@ -798,18 +810,6 @@ void StepGpuDevice(HostSim& host, Bytes& in)
         g_trace += " gpu-setdown";
         host.SetDownGpuDevice();
     }
-}
-
-// Pixels of the layer the effect is applied to (the cost of one frame), at least 1.
-std::int64_t InputPixels(HostSim& host)
-{
-    const auto& params = host.render_state().layer_params;
-    const auto input = params.find(PARAM_INPUT);
-    if (input == params.end() || input->second == NO_LAYER) {
-        return 1;
-    }
-    const PixelBuffer& layer = host.Layer(input->second);
-    return std::max<std::int64_t>(1, std::int64_t{layer.width()} * layer.height());
 }
 
 void Play(Bytes& in)
