@@ -385,7 +385,9 @@ void StepLegacy(HostSim& host, Bytes& in, const Hostility& hostility)
 {
     LegacyRequest request;
     request.depth = in.Bool() ? PixelDepth::Bits16 : PixelDepth::Bits8;
-    if (in.Bool()) {
+    // Without a size of its own the output takes the input layer's, or without one the host settings'
+    // layer size, which may be anything: the harness names a size then.
+    if (in.Bool() || InputPixels(host) <= 1) {
         request.width = Side(in, PIXEL_BUDGET);
         request.height = static_cast<A_long>(1 + in.U32() % static_cast<std::uint32_t>(PIXEL_BUDGET / request.width));
     }
