@@ -286,16 +286,19 @@ QF_FN float qf_coord(float v)
     return v;
 }
 
+/* The texel cell of coordinate v: its floor as an integer in *i, the fraction v - floor(v) returned. */
+QF_FN float qf_cell(float v, int* i)
+{
+    float fv = QF_FLOOR(v);
+    *i = (int)fv;
+    return v - fv;
+}
+
 QF_FN qf4 qf_bilinear(QF_FPTR const QF_Frame* f, QF_GPTR const float* src, float x, float y)
 {
-    x = qf_coord(x);
-    y = qf_coord(y);
-    float fx = QF_FLOOR(x);
-    float fy = QF_FLOOR(y);
-    int ix = (int)fx;
-    int iy = (int)fy;
-    float tx = x - fx;
-    float ty = y - fy;
+    int ix, iy;
+    float tx = qf_cell(qf_coord(x), &ix);
+    float ty = qf_cell(qf_coord(y), &iy);
     qf4 a = qf_texel(f, src, ix, iy);
     qf4 b = qf_texel(f, src, ix + 1, iy);
     qf4 c = qf_texel(f, src, ix, iy + 1);
@@ -341,14 +344,9 @@ QF_FN void qf_cubic_weights(float t, float* w0, float* w1, float* w2, float* w3)
  * into halos. */
 QF_FN qf4 qf_bicubic(QF_FPTR const QF_Frame* f, QF_GPTR const float* src, float x, float y)
 {
-    x = qf_coord(x);
-    y = qf_coord(y);
-    float fx = QF_FLOOR(x);
-    float fy = QF_FLOOR(y);
-    int ix = (int)fx;
-    int iy = (int)fy;
-    float tx = x - fx;
-    float ty = y - fy;
+    int ix, iy;
+    float tx = qf_cell(qf_coord(x), &ix);
+    float ty = qf_cell(qf_coord(y), &iy);
     float x0, x1, x2, x3, y0, y1, y2, y3;
     qf_cubic_weights(tx, &x0, &x1, &x2, &x3);
     qf_cubic_weights(ty, &y0, &y1, &y2, &y3);
@@ -431,12 +429,9 @@ QF_FN float qf_map_value(QF_FPTR const QF_Frame* f, QF_GPTR const float* map, in
 {
     float x = qf_coord(((float)X + 0.5f) * f->map_sx + f->map_ox);
     float y = qf_coord(((float)Y + 0.5f) * f->map_sy + f->map_oy);
-    float fx = QF_FLOOR(x);
-    float fy = QF_FLOOR(y);
-    float tx = x - fx;
-    float ty = y - fy;
-    int x0 = (int)fx;
-    int y0 = (int)fy;
+    int x0, y0;
+    float tx = qf_cell(x, &x0);
+    float ty = qf_cell(y, &y0);
     int x1 = x0 + 1;
     int y1 = y0 + 1;
     if (f->map_w <= 0 || f->map_h <= 0)
