@@ -7,8 +7,11 @@
 #include "GpuDevice.h"
 #include "GpuRender.h"
 #include "HeaderEvent.h"
+#include "ParamIndex.h"
 #include "ParamUI.h"
 
+#include <algorithm>
+#include <array>
 #include <new>
 
 namespace {
@@ -18,11 +21,26 @@ const A_u_char* Text(const char* text)
     return reinterpret_cast<const A_u_char*>(text);
 }
 
+// The handlers index the parameter array up to PARAM_COUNT - 1. A host holds fewer parameters when its
+// PF_Cmd_PARAMS_SETUP failed part-way, and says so in num_params: the entries it does not have are
+// handed on as absent instead of being read past the end of its array.
+PF_ParamDef** KnownParams(const PF_InData* in_data, PF_ParamDef* params[],
+                          std::array<PF_ParamDef*, PARAM_COUNT>& bounded)
+{
+    if (!params || !in_data || in_data->num_params >= PARAM_COUNT) {
+        return params;
+    }
+    std::copy_n(params, std::max<A_long>(in_data->num_params, 0), bounded.begin());
+    return bounded.data();
+}
+
 // Commands without a handler (sequence and frame set-up among them: the effect keeps no data of its own)
 // and numbers beyond the table return PF_Err_NONE and touch nothing.
-PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output,
+PF_Err Dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* all_params[], PF_LayerDef* output,
                 void* extra)
 {
+    std::array<PF_ParamDef*, PARAM_COUNT> bounded{};
+    PF_ParamDef** params = KnownParams(in_data, all_params, bounded);
     switch (cmd) {
     case PF_Cmd_ABOUT:
         return About(out_data);

@@ -244,8 +244,9 @@ void SetHostileParam(HostSim& host, Bytes& in)
 {
     const int index = in.Range(2, PARAM_COUNT - 2);
     const double value = in.Double();
-    if (index == PARAM_MAP_LAYER) {
-        return;   // a layer parameter holds a layer, not a value
+    // A layer parameter holds a layer, not a value; after a failed parameter set-up the host holds fewer.
+    if (index == PARAM_MAP_LAYER || index >= host.ParamCount()) {
+        return;
     }
     host.SetParam(index, value);
 }
@@ -253,7 +254,7 @@ void SetHostileParam(HostSim& host, Bytes& in)
 void SetHostileKeyframes(HostSim& host, Bytes& in)
 {
     const int index = in.Range(2, PARAM_COUNT - 2);
-    if (index == PARAM_MAP_LAYER) {
+    if (index == PARAM_MAP_LAYER || index >= host.ParamCount()) {
         return;
     }
     std::vector<Keyframe> keys;
@@ -667,7 +668,7 @@ void StepBareCommand(HostSim& host, Bytes& in)
 void StepChangeParam(HostSim& host, Bytes& in)
 {
     const int index = in.Range(1, PARAM_COUNT - 1);
-    if (index == PARAM_MAP_LAYER) {
+    if (index == PARAM_MAP_LAYER || index >= host.ParamCount()) {
         return;
     }
     g_trace += " change" + std::to_string(index);

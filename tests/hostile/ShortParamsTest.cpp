@@ -1,0 +1,55 @@
+// A host whose PF_Cmd_PARAMS_SETUP failed part-way holds fewer parameters than the effect reads, and says
+// so in num_params. Commands that read the parameter array take the missing ones as absent: no read past
+// the end of the host's array (this crashed the legacy render before), and defaults where values are missing.
+#include "RenderTestSupport.h"
+
+namespace {
+
+class ShortParams : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(host.Register(), PF_Err_NONE);
+        ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
+        Injection fail;
+        fail.call = HostCall::AddParam;
+        fail.error = PF_Err_OUT_OF_MEMORY;
+        fail.skip = 5;
+        host.Inject(fail);
+        ASSERT_EQ(host.ParamsSetup(), PF_Err_OUT_OF_MEMORY);
+        host.ClearInjections();
+        ASSERT_EQ(host.ParamCount(), 6);   // the input layer and the five added before the failure
+        host.SetInputLayer(host.AddLayer(picture_, PixelDepth::Bits8));
+    }
+
+    HostSim host{QF_MODULE_PATH};
+    FloatImage picture_ = Pattern(23, 14);
+};
+
+TEST_F(ShortParams, LegacyRenderTakesTheMissingParametersAsAbsent)
+{
+    // Mix is among the missing: an absent Mix is 0, so the frame is the input as it is.
+    const RenderResult result = host.RenderLegacy();
+    EXPECT_EQ(result.error, PF_Err_NONE);
+    EXPECT_TRUE(SameImage(result.image, Quantised(picture_, PixelDepth::Bits8)));
+}
+
+TEST_F(ShortParams, ParameterCommandsTouchOnlyWhatTheHostHolds)
+{
+    EXPECT_EQ(host.SendUserChangedParam(PARAM_PRESET), PF_Err_NONE);
+    EXPECT_EQ(host.SendUserChangedParam(PARAM_AMOUNT), PF_Err_NONE);
+    EXPECT_EQ(host.SendUpdateParamsUI(), PF_Err_NONE);
+    EXPECT_TRUE(host.ui_updates().empty());   // Loop and Loop Duration are not there to update
+    EXPECT_EQ(host.SendCommand(PF_Cmd_QUERY_DYNAMIC_FLAGS), PF_Err_NONE);
+}
+
+TEST_F(ShortParams, ACompleteSetUpAfterwardsRendersTheWarp)
+{
+    ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
+    ASSERT_EQ(host.ParamCount(), PARAM_COUNT);
+    const RenderResult result = host.RenderLegacy();
+    EXPECT_EQ(result.error, PF_Err_NONE);
+    EXPECT_FALSE(SameImage(result.image, Quantised(picture_, PixelDepth::Bits8)));
+}
+
+}   // namespace
