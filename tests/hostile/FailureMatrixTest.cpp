@@ -136,6 +136,17 @@ RenderRequest FloatFrame()
     return request;
 }
 
+// A non-zero answer to abort is the host's cancel. The band renderer asks only after the calling thread's
+// 4th row, so when the workers happen to take the rows first no question is asked and the frame completes.
+void ExpectAbortOutcome(const Case& c, const Outcome& o, HostSim& host)
+{
+    if (host.CallCount(HostCall::Abort) == 0) {
+        EXPECT_EQ(o.err, PF_Err_NONE);
+        return;
+    }
+    EXPECT_EQ(o.err, Expected(c, PF_Interrupt_CANCEL));
+}
+
 // The smart road on the CPU: pre-render, render, record freed.
 Road SmartRoad()
 {
@@ -173,8 +184,7 @@ Road SmartRoad()
             EXPECT_EQ(o.err, Expected(c, HOST_ERROR));
             return;
         case HostCall::Abort:
-            // A non-zero answer is the host's cancel.
-            EXPECT_EQ(o.err, Expected(c, PF_Interrupt_CANCEL));
+            ExpectAbortOutcome(c, o, host);
             return;
         case HostCall::AcquireSuite:
         case HostCall::GetPixelFormat:
@@ -187,7 +197,6 @@ Road SmartRoad()
         default:
             ADD_FAILURE() << "unexpected call in the smart road";
         }
-        (void)host;
     };
     return road;
 }
@@ -207,9 +216,9 @@ Road LegacyRoad()
         return outcome;
     };
     road.first_only = {HostCall::Abort};
-    road.expect = [](const Case& c, const Outcome& o, HostSim&) {
+    road.expect = [](const Case& c, const Outcome& o, HostSim& host) {
         ASSERT_EQ(c.call, HostCall::Abort);
-        EXPECT_EQ(o.err, Expected(c, PF_Interrupt_CANCEL));
+        ExpectAbortOutcome(c, o, host);
     };
     return road;
 }
