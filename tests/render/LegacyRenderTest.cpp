@@ -61,7 +61,14 @@ TEST_F(LegacyRender, AbortStopsTheRenderWithCancel)
     constexpr A_long ROWS = 65536;   // more rows than other threads can finish during the caller's 4
     UseInput(4, ROWS);
     host.AbortAfter(0);
-    const RenderResult result = host.RenderLegacy();
+    RenderResult result;
+    for (int attempt = 0; attempt < 5; ++attempt) {   // retried only if the caller never reached its 4th row
+        host.ClearLogs();
+        result = host.RenderLegacy();
+        if (host.CallCount(HostCall::Abort) > 0) {
+            break;
+        }
+    }
     EXPECT_EQ(result.error, PF_Interrupt_CANCEL);
     EXPECT_EQ(host.CallCount(HostCall::Abort), 1);
     EXPECT_GT(UnwrittenRows(result.image, PixelDepth::Bits8), 0);
