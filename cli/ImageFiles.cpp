@@ -128,7 +128,7 @@ const char* FormatName(ImageFormat format)
 namespace {
 
 // The file opened for reading. Unassociated alpha is asked for as stored: PNG and straight TIFF then arrive
-// untouched, and the spec says whether the data is still premultiplied (OpenEXR, associated TIFF).
+// untouched, and the file's ImageSpec says whether the data is still premultiplied (OpenEXR, associated TIFF).
 std::unique_ptr<ImageInput> OpenImageFile(const std::string& path)
 {
     std::error_code error;
