@@ -115,17 +115,17 @@ void ShadeRows(benchmark::State& state, ShadeRowFn shade, const std::string& nam
 void RenderBand(benchmark::State& state, ShadePath path, int threads, const std::string& name)
 {
     const Scene& s = TheScene();
-    SetShadePath(path);
+    BandRenderHooks hooks;
+    hooks.shadeRow = ShadeRowFor(path);
     std::vector<float> out(size_t(W) * H * 4);
     auto rows = [&](int32_t row, const float* px) { std::memcpy(&out[size_t(row) * W * 4], px, size_t(W) * 16); };
     FrameClock clock(false);
     for (auto _ : state) {
         clock.Start();
-        RenderBandCPU(s.frame, s.src.px.data(), nullptr, rows, threads, {});
+        RenderBandCPU(s.frame, s.src.px.data(), nullptr, rows, threads, {}, hooks);
         benchmark::DoNotOptimize(out.data());
         clock.Stop();
     }
-    SetShadePath(ShadePath::Automatic);
     Report(state);
     clock.Remember(name);
 }
@@ -193,12 +193,10 @@ void Register()
         ->Unit(benchmark::kMillisecond)->MinTime(MIN_SECONDS);
     for (const Path& p : VECTOR_PATHS)
         if (ShadePathSupported(p.path)) {
-            SetShadePath(p.path);
-            benchmark::RegisterBenchmark((std::string("ShadeRows/") + p.name).c_str(), ShadeRows, SelectedShadeRow(),
+            benchmark::RegisterBenchmark((std::string("ShadeRows/") + p.name).c_str(), ShadeRows, ShadeRowFor(p.path),
                                          p.name)
                 ->Unit(benchmark::kMillisecond)->MinTime(MIN_SECONDS);
         }
-    SetShadePath(ShadePath::Automatic);
     for (ShadePath path : {ShadePath::Scalar, ShadePath::Automatic})
         for (int threads : ThreadCounts()) {
             const std::string name = std::string(path == ShadePath::Scalar ? "Scalar" : "Vector") + " " +

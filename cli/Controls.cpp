@@ -65,14 +65,14 @@ std::string NumberText(double value)
 
 bool IsPercent(const ParamSpec& control)
 {
-    return control.type == PF_Param_FLOAT_SLIDER && (control.display_flags & PF_ValueDisplayFlag_PERCENT) != 0;
+    return control.kind == ParamKind::FloatSlider && control.percent;
 }
 
 std::vector<std::string> Choices(const ParamSpec& control)
 {
     std::vector<std::string> choices;
     std::string_view rest = control.choices ? control.choices : "";
-    while (control.type == PF_Param_POPUP) {
+    while (control.kind == ParamKind::Popup) {
         const std::size_t bar = rest.find('|');
         choices.emplace_back(rest.substr(0, bar));
         if (bar == std::string_view::npos) {
@@ -154,12 +154,12 @@ std::string DidYouMean(std::string_view typed, const std::vector<std::string>& c
 
 bool IsValueControl(const ParamSpec& row)
 {
-    switch (row.type) {
-    case PF_Param_FLOAT_SLIDER:
-    case PF_Param_SLIDER:
-    case PF_Param_ANGLE:
-    case PF_Param_POPUP:
-    case PF_Param_CHECKBOX:
+    switch (row.kind) {
+    case ParamKind::FloatSlider:
+    case ParamKind::Slider:
+    case ParamKind::Angle:
+    case ParamKind::Popup:
+    case ParamKind::Checkbox:
         return true;
     default:
         return false;
@@ -186,7 +186,7 @@ const ParamSpec& FindControl(std::string_view name)
     if (row && IsValueControl(*row)) {
         return *row;
     }
-    if (row && row->type == PF_Param_LAYER) {
+    if (row && row->kind == ParamKind::Layer) {
         throw CliError(Quoted(std::string(Trim(name))) + " is a layer: give its image with --map FILE");
     }
     if (row) {
@@ -221,8 +221,8 @@ double ParseControlValue(const ParamSpec& control, std::string_view typed)
 {
     const std::string_view text = Trim(typed);
     const std::string name = control.name;
-    switch (control.type) {
-    case PF_Param_POPUP: {
+    switch (control.kind) {
+    case ParamKind::Popup: {
         if (const int choice = FindChoice(control.choices, text); choice != 0) {
             return choice;
         }
@@ -233,7 +233,7 @@ double ParseControlValue(const ParamSpec& control, std::string_view typed)
         throw CliError(name + " has no choice " + Quoted(std::string(text)) + DidYouMean(text, Choices(control)) +
                        " (choices: " + ValidValues(control) + ")");
     }
-    case PF_Param_CHECKBOX: {
+    case ParamKind::Checkbox: {
         const std::string word = Lower(text);
         if (word == "on" || word == "true" || word == "yes" || word == "1") {
             return 1;
@@ -243,7 +243,7 @@ double ParseControlValue(const ParamSpec& control, std::string_view typed)
         }
         throw CliError(name + " is a checkbox: give on or off, not " + Quoted(std::string(text)));
     }
-    case PF_Param_ANGLE: {
+    case ParamKind::Angle: {
         std::string_view number_text = text;
         for (std::string_view unit : {std::string_view("°"), std::string_view("deg")}) {
             if (number_text.size() > unit.size() && number_text.substr(number_text.size() - unit.size()) == unit) {
@@ -276,24 +276,24 @@ double CheckControlValue(const ParamSpec& control, double value)
     if (!std::isfinite(value)) {
         throw CliError(name + " takes a finite number");
     }
-    switch (control.type) {
-    case PF_Param_POPUP:
+    switch (control.kind) {
+    case ParamKind::Popup:
         if (value != std::floor(value) || value < 1 || value > control.num_choices) {
             throw CliError(name + " = " + NumberText(value) + " is not one of its choices, 1 to " +
                            std::to_string(control.num_choices) + " (" + ValidValues(control) + ")");
         }
         return value;
-    case PF_Param_CHECKBOX:
+    case ParamKind::Checkbox:
         if (value != 0 && value != 1) {
             throw CliError(name + " is a checkbox: give on or off");
         }
         return value;
-    case PF_Param_ANGLE:
+    case ParamKind::Angle:
         if (value < -ANGLE_LIMIT || value > ANGLE_LIMIT) {
             OutsideRange(control, value);
         }
         return value;
-    case PF_Param_SLIDER:
+    case ParamKind::Slider:
         if (value != std::floor(value)) {
             throw CliError(name + " takes a whole number, not " + NumberText(value));
         }
@@ -308,15 +308,15 @@ double CheckControlValue(const ParamSpec& control, double value)
 
 std::string ShowControlValue(const ParamSpec& control, double value)
 {
-    switch (control.type) {
-    case PF_Param_POPUP: {
+    switch (control.kind) {
+    case ParamKind::Popup: {
         const std::vector<std::string> choices = Choices(control);
         const int index = static_cast<int>(value) - 1;
         return index >= 0 && index < static_cast<int>(choices.size()) ? choices[index] : NumberText(value);
     }
-    case PF_Param_CHECKBOX:
+    case ParamKind::Checkbox:
         return value != 0 ? "on" : "off";
-    case PF_Param_ANGLE:
+    case ParamKind::Angle:
         return NumberText(value) + "°";
     default:
         return NumberText(value) + Unit(control);
@@ -325,12 +325,12 @@ std::string ShowControlValue(const ParamSpec& control, double value)
 
 std::string ValidValues(const ParamSpec& control)
 {
-    switch (control.type) {
-    case PF_Param_POPUP:
+    switch (control.kind) {
+    case ParamKind::Popup:
         return Joined(Choices(control));
-    case PF_Param_CHECKBOX:
+    case ParamKind::Checkbox:
         return "on, off";
-    case PF_Param_ANGLE:
+    case ParamKind::Angle:
         return NumberText(-ANGLE_LIMIT) + "° to " + NumberText(ANGLE_LIMIT) + "°";
     default:
         return NumberText(control.valid_min) + Unit(control) + " to " + NumberText(control.valid_max) + Unit(control);
@@ -339,18 +339,18 @@ std::string ValidValues(const ParamSpec& control)
 
 const char* ControlKind(const ParamSpec& control)
 {
-    switch (control.type) {
-    case PF_Param_FLOAT_SLIDER:
+    switch (control.kind) {
+    case ParamKind::FloatSlider:
         return "slider";
-    case PF_Param_SLIDER:
+    case ParamKind::Slider:
         return "integer";
-    case PF_Param_ANGLE:
+    case ParamKind::Angle:
         return "angle";
-    case PF_Param_POPUP:
+    case ParamKind::Popup:
         return "popup";
-    case PF_Param_CHECKBOX:
+    case ParamKind::Checkbox:
         return "checkbox";
-    case PF_Param_LAYER:
+    case ParamKind::Layer:
         return "layer";
     default:
         return "other";
@@ -417,7 +417,7 @@ std::vector<ControlValue> ReadLookFile(const std::string& path)
         try {
             const ParamSpec& control = FindControl(name);
             double number = 0;
-            if (value.is_boolean() && control.type == PF_Param_CHECKBOX) {
+            if (value.is_boolean() && control.kind == ParamKind::Checkbox) {
                 number = value.get<bool>() ? 1 : 0;
             } else if (value.is_number()) {
                 number = CheckControlValue(control, value.get<double>());
@@ -443,14 +443,14 @@ void WriteLookFile(const std::string& path, const HostSim& host)
             continue;
         }
         const double value = host.GetParam(row.index);
-        switch (row.type) {
-        case PF_Param_POPUP:
+        switch (row.kind) {
+        case ParamKind::Popup:
             controls[row.name] = ShowControlValue(row, value);
             break;
-        case PF_Param_CHECKBOX:
+        case ParamKind::Checkbox:
             controls[row.name] = value != 0;
             break;
-        case PF_Param_SLIDER:
+        case ParamKind::Slider:
             controls[row.name] = static_cast<long long>(value);
             break;
         default:

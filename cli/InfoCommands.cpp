@@ -22,12 +22,12 @@ constexpr std::size_t LINE_WIDTH = 100;
 // The value as JSON: a popup's choice name, a checkbox's boolean, else the number.
 json JsonValue(const ParamSpec& control, double value)
 {
-    switch (control.type) {
-    case PF_Param_POPUP:
+    switch (control.kind) {
+    case ParamKind::Popup:
         return ShowControlValue(control, value);
-    case PF_Param_CHECKBOX:
+    case ParamKind::Checkbox:
         return value != 0;
-    case PF_Param_SLIDER:
+    case ParamKind::Slider:
         return static_cast<long long>(value);
     default:
         return value;
@@ -120,11 +120,11 @@ void RunControls(bool as_json)
     json controls = json::array();
     std::string text;
     for (const ParamSpec& row : PARAM_TABLE) {
-        if (row.type == PF_Param_GROUP_START) {
+        if (row.kind == ParamKind::GroupStart) {
             text += std::string(text.empty() ? "" : "\n") + row.name + " (group)\n";
             continue;
         }
-        if (row.type == PF_Param_LAYER && row.index == PARAM_MAP_LAYER) {
+        if (row.kind == ParamKind::Layer && row.index == PARAM_MAP_LAYER) {
             controls.push_back(json{{"name", row.name}, {"kind", "layer"}});
             text += "  " + std::string(row.name) + ": layer; give its image with --map FILE\n";
             continue;
@@ -135,21 +135,21 @@ void RunControls(bool as_json)
         json entry{{"name", row.name}, {"kind", ControlKind(row)}, {"default", JsonValue(row, row.dephault)}};
         std::string line = "  " + std::string(row.name) + ": " + ControlKind(row) + ", default " +
                            ShowControlValue(row, row.dephault);
-        if (row.type == PF_Param_POPUP) {
+        if (row.kind == ParamKind::Popup) {
             entry["choices"] = json::array();
             for (int choice = 1; choice <= row.num_choices; ++choice) {
                 entry["choices"].push_back(ShowControlValue(row, choice));
             }
             line += "; choices " + ValidValues(row);
-        } else if (row.type == PF_Param_CHECKBOX) {
+        } else if (row.kind == ParamKind::Checkbox) {
             line += "; on or off (\"" + std::string(row.choices) + "\")";
-        } else if (row.type == PF_Param_ANGLE) {
+        } else if (row.kind == ParamKind::Angle) {
             entry["valid"] = json::array({-32767, 32767});
             line += "; degrees, " + ValidValues(row);
         } else {
             entry["valid"] = json::array({row.valid_min, row.valid_max});
             entry["slider"] = json::array({row.slider_min, row.slider_max});
-            if (row.display_flags & PF_ValueDisplayFlag_PERCENT) {
+            if (row.percent) {
                 entry["unit"] = "%";
             }
             line += "; valid " + ValidValues(row) + ", slider " + ShowControlValue(row, row.slider_min) + " to " +

@@ -1,6 +1,6 @@
-// Per-channel scaling between host depths and work floats. Host pixels are A, R, G, B in memory; work
-// pixels are B, G, R, A. Rows are found at data + row * rowbytes in signed 64-bit arithmetic, since
-// rowbytes may be negative (bottom-up worlds) or larger than the pixels need.
+// Per-channel scaling between host depths and work floats. Host pixels are A, R, G, B or R, G, B, A in
+// memory; work pixels are B, G, R, A. Rows are found at data + row * row_bytes in signed 64-bit
+// arithmetic, since row_bytes may be negative (bottom-up worlds) or larger than the pixels need.
 #include "PixelConversion.h"
 
 #include <bit>
@@ -17,7 +17,12 @@ constexpr float INV_32768 = 3.0517578125e-5f;
 static_assert(std::bit_cast<uint32_t>(INV_32768) == 0x38000000u);
 
 // Host channel index inside one pixel for work channels B, G, R, A.
-constexpr size_t HOST_CHANNEL[4] = {3, 2, 1, 0};
+template <ChannelOrder ORDER> constexpr size_t HostChannel(int work_channel)
+{
+    constexpr size_t ARGB[4] = {3, 2, 1, 0};
+    constexpr size_t RGBA[4] = {2, 1, 0, 3};
+    return ORDER == ChannelOrder::RGBA ? RGBA[work_channel] : ARGB[work_channel];
+}
 
 // One host channel type: how it reads into and writes from a work float. Host memory is read and
 // written through memcpy, which needs no alignment and keeps float bits exactly (NaN payloads too).
@@ -50,58 +55,77 @@ template <> struct Channel<float> {
     static float Write(float v) { return v; }
 };
 
-char* RowAddress(const PF_EffectWorld* world, int32_t row)
+char* RowAddress(const WorldView& world, int32_t row)
 {
-    return reinterpret_cast<char*>(world->data) + int64_t(row) * int64_t(world->rowbytes);
+    return static_cast<char*>(world.data) + int64_t(row) * int64_t(world.row_bytes);
 }
 
-template <typename T> void ReadRow(const char* host, size_t width, float* work)
+template <typename T, ChannelOrder ORDER> void ReadRow(const char* host, size_t width, float* work)
 {
     for (size_t x = 0; x < width; x++, host += 4 * sizeof(T), work += 4)
         for (int c = 0; c < 4; c++) {
             T level;
-            std::memcpy(&level, host + HOST_CHANNEL[c] * sizeof(T), sizeof(T));
+            std::memcpy(&level, host + HostChannel<ORDER>(c) * sizeof(T), sizeof(T));
             work[c] = Channel<T>::Read(level);
         }
 }
 
-template <typename T> void WriteRow(const float* work, size_t width, char* host)
+template <typename T, ChannelOrder ORDER> void WriteRow(const float* work, size_t width, char* host)
 {
     for (size_t x = 0; x < width; x++, host += 4 * sizeof(T), work += 4)
         for (int c = 0; c < 4; c++) {
             T level = Channel<T>::Write(work[c]);
-            std::memcpy(host + HOST_CHANNEL[c] * sizeof(T), &level, sizeof(T));
+            std::memcpy(host + HostChannel<ORDER>(c) * sizeof(T), &level, sizeof(T));
         }
 }
 
-bool IsEmpty(const PF_EffectWorld* world)
+using ReadRowFn = void (*)(const char* host, size_t width, float* work);
+using WriteRowFn = void (*)(const float* work, size_t width, char* host);
+
+template <ChannelOrder ORDER> ReadRowFn ReaderFor(WorldDepth depth)
 {
-    return world == nullptr || world->width <= 0 || world->height <= 0;
+    return depth == WorldDepth::Float    ? ReadRow<float, ORDER>
+           : depth == WorldDepth::Bits16 ? ReadRow<uint16_t, ORDER>
+                                         : ReadRow<uint8_t, ORDER>;
+}
+
+template <ChannelOrder ORDER> WriteRowFn WriterFor(WorldDepth depth)
+{
+    return depth == WorldDepth::Float    ? WriteRow<float, ORDER>
+           : depth == WorldDepth::Bits16 ? WriteRow<uint16_t, ORDER>
+                                         : WriteRow<uint8_t, ORDER>;
+}
+
+ReadRowFn ReaderFor(const WorldView& world)
+{
+    return world.order == ChannelOrder::RGBA ? ReaderFor<ChannelOrder::RGBA>(world.depth)
+                                             : ReaderFor<ChannelOrder::ARGB>(world.depth);
+}
+
+WriteRowFn WriterFor(const WorldView& world)
+{
+    return world.order == ChannelOrder::RGBA ? WriterFor<ChannelOrder::RGBA>(world.depth)
+                                             : WriterFor<ChannelOrder::ARGB>(world.depth);
 }
 
 } // namespace
 
-void WorldToWorkBuffer(const PF_EffectWorld* world, PF_PixelFormat format, std::vector<float>& buffer)
+void WorldToWorkBuffer(const WorldView& world, std::vector<float>& buffer)
 {
-    if (IsEmpty(world)) {
+    if (!HasPixels(world)) {
         buffer.clear();
         return;
     }
-    const size_t width = size_t(world->width);
-    buffer.resize(width * size_t(world->height) * 4);
-    auto readRow = format == PF_PixelFormat_ARGB128  ? ReadRow<float>
-                   : format == PF_PixelFormat_ARGB64 ? ReadRow<uint16_t>
-                                                     : ReadRow<uint8_t>;
-    for (int32_t y = 0; y < world->height; y++)
+    const size_t width = size_t(world.width);
+    buffer.resize(width * size_t(world.height) * 4);
+    const ReadRowFn readRow = ReaderFor(world);
+    for (int32_t y = 0; y < world.height; y++)
         readRow(RowAddress(world, y), width, buffer.data() + size_t(y) * width * 4);
 }
 
-void WorkRowToWorld(PF_EffectWorld* world, PF_PixelFormat format, int32_t row, const float* pixels)
+void WorkRowToWorld(const WorldView& world, int32_t row, const float* pixels)
 {
-    if (IsEmpty(world) || row < 0 || row >= world->height)
+    if (!HasPixels(world) || row < 0 || row >= world.height)
         return;
-    auto writeRow = format == PF_PixelFormat_ARGB128  ? WriteRow<float>
-                    : format == PF_PixelFormat_ARGB64 ? WriteRow<uint16_t>
-                                                      : WriteRow<uint8_t>;
-    writeRow(pixels, size_t(world->width), RowAddress(world, row));
+    WriterFor(world)(pixels, size_t(world.width), RowAddress(world, row));
 }

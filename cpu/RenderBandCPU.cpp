@@ -14,7 +14,7 @@ struct BandJob {
     const QF_Frame& frame;
     const float* src;
     const float* map;
-    const ShadeRowFn shadeRow;  // chosen once per call, so every row of a frame takes the same path
+    const ShadeRowFn shadeRow;  // the process's row shader, unless the hooks bring their own
     const BandRenderHooks& hooks;
     const RowCallback& rowCallback;
     const AbortCallback& abortCallback;
@@ -27,7 +27,7 @@ struct BandJob {
 
     BandJob(const QF_Frame& f, const float* s, const float* m, const BandRenderHooks& h, const RowCallback& rows,
             const AbortCallback& abort, int32_t firstRow, int32_t endRow)
-        : frame(f), src(s), map(m), shadeRow(SelectedShadeRow()), hooks(h), rowCallback(rows), abortCallback(abort),
+        : frame(f), src(s), map(m), shadeRow(ProcessShadeRow()), hooks(h), rowCallback(rows), abortCallback(abort),
           first(firstRow), end(endRow), nextRow(firstRow)
     {
     }

@@ -21,8 +21,8 @@ using RowCallback = std::function<void(int32_t row, const float* pixels)>;
 using AbortCallback = std::function<bool()>;
 
 // Renders rows max(band_y0, 0) to min(band_y0 + band_h, out_h) of the frame, each exactly once unless
-// stopped, through the selected row shader (ShadeRow.h). threadCount 0 or less: one thread per logical
-// processor. Returns true when every row was delivered or there was nothing to render, false when the
+// stopped, through the process's row shader (ProcessShadeRow, ShadeRow.h). threadCount 0 or less: one
+// thread per logical processor. Returns true when every row was delivered or there was nothing to render, false when the
 // abort callback asked to stop. The first exception raised on any render thread (a row buffer that
 // cannot be allocated, a throwing callback) is raised here after every thread has been joined; an empty
 // row callback raises std::bad_function_call. src covers in_h rows of in_pitch pixels; map is read only
@@ -38,7 +38,8 @@ struct BandRenderHooks {
     // Starts a thread running the given work, or throws (std::system_error) when it cannot; empty
     // uses std::thread. The work never throws.
     std::function<std::thread(std::function<void()>)> startThread;
-    // The row shader, with ShadeRowFn's contract; empty uses SelectedShadeRow() at the start of the call.
+    // The row shader, with ShadeRowFn's contract; empty uses ProcessShadeRow(). Tests and benchmarks pass
+    // ShadeRowFor(path) here to force a path.
     std::function<void(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out)> shadeRow;
 };
 

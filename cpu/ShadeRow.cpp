@@ -1,13 +1,9 @@
-// The row shaders and the process-wide choice between them.
+// The row shaders and the choice between them.
 #include "ShadeRow.h"
-
-#include <atomic>
 
 #include "ShadeRowVector.h"
 
 namespace {
-
-std::atomic<ShadePath> g_shadePath{ShadePath::Automatic};
 
 bool ForcedIsa(ShadePath path, VectorIsa* isa)
 {
@@ -35,25 +31,14 @@ void ShadeRowScalar(const QF_Frame& frame, const float* src, const float* map, i
     ShadePixelsScalar(frame, src, map, row, 0, frame.out_w, out);
 }
 
-void SetShadePath(ShadePath path)
-{
-    g_shadePath.store(path);
-}
-
-ShadePath GetShadePath()
-{
-    return g_shadePath.load();
-}
-
 bool ShadePathSupported(ShadePath path)
 {
     VectorIsa isa;
     return !ForcedIsa(path, &isa) || VectorIsaSupported(isa);
 }
 
-ShadeRowFn SelectedShadeRow()
+ShadeRowFn ShadeRowFor(ShadePath path)
 {
-    const ShadePath path = g_shadePath.load();
     VectorIsa isa;
     if (path == ShadePath::Automatic) {
         if (WidestVectorIsa(&isa))
@@ -64,7 +49,11 @@ ShadeRowFn SelectedShadeRow()
     return ShadeRowScalar;
 }
 
-void ShadeRow(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out)
+ShadeRowFn ProcessShadeRow()
 {
-    SelectedShadeRow()(frame, src, map, row, out);
+    // Chosen once per process, from the processor alone (HostCpuFeatures: what the processor and the
+    // operating system run): a pure function of the machine, so every frame of the process takes the
+    // same path and nothing can change it while renders run.
+    static const ShadeRowFn chosen = ShadeRowFor(ShadePath::Automatic);
+    return chosen;
 }

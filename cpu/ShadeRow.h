@@ -1,4 +1,4 @@
-// One output row through the kernel. Every CPU render shades its rows through the path selected here,
+// One output row through the kernel. Every CPU render shades its rows through a row shader chosen here,
 // so a faster row shader can be added without touching the band renderer.
 #pragma once
 
@@ -13,21 +13,17 @@ using ShadeRowFn = void (*)(const QF_Frame& frame, const float* src, const float
 // The reference path: qf_shade for each pixel, left to right.
 void ShadeRowScalar(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out);
 
-// Which row shader renders use. Automatic picks the fastest path this processor supports; Scalar
-// forces the reference path (tests compare against it, benchmarks measure it); SSE2, AVX2 and AVX512
-// force one vector row shader (cpu/simd), bit-identical to the reference, when ShadePathSupported.
+// Row shaders by name. Automatic is the fastest path this processor supports; Scalar the reference path
+// (tests compare against it, benchmarks measure it); SSE2, AVX2 and AVX512 one vector row shader
+// (cpu/simd), bit-identical to the reference, when ShadePathSupported.
 enum class ShadePath { Automatic, Scalar, SSE2, AVX2, AVX512 };
 
-// Whether this build and processor can run the path; Automatic and Scalar always can. A forced path
-// that cannot run falls back to Scalar.
+// Whether this build and processor can run the path; Automatic and Scalar always can.
 bool ShadePathSupported(ShadePath path);
 
-// Process-wide; any thread may set it. A render in progress keeps the path it started with.
-void SetShadePath(ShadePath path);
-ShadePath GetShadePath();
+// The row shader of a path on this processor; a forced path that cannot run gives ShadeRowScalar. Tests
+// and benchmarks that want a particular path pass this to the band renderer (BandRenderHooks).
+ShadeRowFn ShadeRowFor(ShadePath path);
 
-// The row shader the current setting gives on this processor.
-ShadeRowFn SelectedShadeRow();
-
-// Shades one row through the selected path.
-void ShadeRow(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out);
+// The row shader every render uses unless told otherwise: ShadeRowFor(ShadePath::Automatic).
+ShadeRowFn ProcessShadeRow();

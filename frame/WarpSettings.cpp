@@ -26,40 +26,26 @@ std::int32_t SaneCode(std::int32_t code, std::uint32_t count)
     return static_cast<std::uint32_t>(code) < count ? code : 0;
 }
 
-double FloatValue(const PF_ParamDef* def)
+double Percent(const ParamValue& value)
 {
-    return def ? def->u.fs_d.value : 0.0;
+    return value.number / 100.0;
 }
 
-std::int32_t IntValue(const PF_ParamDef* def)
+double AngleDegrees(const ParamValue& value)
 {
-    return def ? def->u.sd.value : 0;
+    return static_cast<double>(value.integer) * FIXED_TO_DEGREES;
 }
 
-double Percent(const PF_ParamDef* def)
+// The 0-based code of a 1-based popup. The host's value is any int32, so the lowest one stays put instead
+// of overflowing; it is outside every code range anyway, as is the -1 of a popup the host lacks.
+std::int32_t PopupCode(const ParamValue& value)
 {
-    return FloatValue(def) / 100.0;
+    return value.integer == std::numeric_limits<std::int32_t>::min() ? value.integer : value.integer - 1;
 }
 
-double AngleDegrees(const PF_ParamDef* def)
+bool Checked(const ParamValue& value)
 {
-    return def ? static_cast<double>(def->u.ad.value) * FIXED_TO_DEGREES : 0.0;
-}
-
-// The 0-based code of a 1-based popup; an absent popup is code 0. The host's value is any int32, so the
-// lowest one stays put instead of overflowing; it is outside every code range anyway.
-std::int32_t PopupCode(const PF_ParamDef* def)
-{
-    if (!def) {
-        return 0;
-    }
-    const std::int32_t value = def->u.pd.value;
-    return value == std::numeric_limits<std::int32_t>::min() ? value : value - 1;
-}
-
-bool Checked(const PF_ParamDef* def)
-{
-    return def && def->u.bd.value != 0;
+    return value.integer != 0;
 }
 
 }   // namespace
@@ -82,15 +68,6 @@ bool IsRenderParam(int index)
     default:
         return index >= 0 && index < PARAM_COUNT;
     }
-}
-
-ParamTable TableFromParams(PF_ParamDef* const* params)
-{
-    ParamTable table{};
-    for (int i = 0; params && i < PARAM_COUNT; ++i) {
-        table[i] = IsRenderParam(i) ? params[i] : nullptr;
-    }
-    return table;
 }
 
 WarpSettings SanitizeSettings(const WarpSettings& in)
@@ -144,37 +121,37 @@ WarpSettings SanitizeSettings(const WarpSettings& in)
     return s;
 }
 
-WarpSettings ReadSettings(std::span<const PF_ParamDef* const, PARAM_COUNT> table, double layer_scale)
+SanitizedSettings ReadSettings(const ParamValues& table, double layer_scale)
 {
     WarpSettings s;
     s.amount = Percent(table[PARAM_AMOUNT]);
-    s.wave_size = FloatValue(table[PARAM_WAVE_SIZE]);
-    s.strength = FloatValue(table[PARAM_STRENGTH]);
+    s.wave_size = table[PARAM_WAVE_SIZE].number;
+    s.strength = table[PARAM_STRENGTH].number;
     s.fold = Percent(table[PARAM_FOLD]);
     s.drip = Percent(table[PARAM_DRIP]);
     s.direction = AngleDegrees(table[PARAM_DIRECTION]);
-    s.wave_count = IntValue(table[PARAM_WAVES]);
+    s.wave_count = table[PARAM_WAVES].integer;
     s.waveform = PopupCode(table[PARAM_WAVEFORM]);
     s.size_variation = Percent(table[PARAM_SIZE_VARIATION]);
     s.strength_variation = Percent(table[PARAM_STRENGTH_VARIATION]);
-    s.direction_spread = FloatValue(table[PARAM_DIRECTION_SPREAD]);
-    s.iterations = IntValue(table[PARAM_ITERATIONS]);
-    s.seed = IntValue(table[PARAM_RANDOM_SEED]);
+    s.direction_spread = table[PARAM_DIRECTION_SPREAD].number;
+    s.iterations = table[PARAM_ITERATIONS].integer;
+    s.seed = table[PARAM_RANDOM_SEED].integer;
     s.scale = Checked(table[PARAM_SCALE_WITH_LAYER]) ? layer_scale : 1.0;
     s.evolution = AngleDegrees(table[PARAM_EVOLUTION]) / 360.0;
-    s.evolution_speed = FloatValue(table[PARAM_EVOLUTION_SPEED]);
-    s.offset_x = FloatValue(table[PARAM_OFFSET_X]);
-    s.offset_y = FloatValue(table[PARAM_OFFSET_Y]);
-    s.drift_x = FloatValue(table[PARAM_DRIFT_SPEED_X]);
-    s.drift_y = FloatValue(table[PARAM_DRIFT_SPEED_Y]);
+    s.evolution_speed = table[PARAM_EVOLUTION_SPEED].number;
+    s.offset_x = table[PARAM_OFFSET_X].number;
+    s.offset_y = table[PARAM_OFFSET_Y].number;
+    s.drift_x = table[PARAM_DRIFT_SPEED_X].number;
+    s.drift_y = table[PARAM_DRIFT_SPEED_Y].number;
     s.loop = Checked(table[PARAM_LOOP]);
-    s.loop_duration = FloatValue(table[PARAM_LOOP_DURATION]);
+    s.loop_duration = table[PARAM_LOOP_DURATION].number;
     s.map_channel = PopupCode(table[PARAM_MAP_CHANNEL]);
     s.invert_map = Checked(table[PARAM_INVERT_MAP]);
     s.color_split = Percent(table[PARAM_COLOR_SPLIT]);
     s.edge_mode = PopupCode(table[PARAM_EDGES]);
     s.antialiasing = PopupCode(table[PARAM_ANTIALIASING]);
-    s.bicubic = table[PARAM_INTERPOLATION] && table[PARAM_INTERPOLATION]->u.pd.value == 2;
+    s.bicubic = table[PARAM_INTERPOLATION].integer == 2;
     s.mix = Percent(table[PARAM_MIX]);
-    return SanitizeSettings(s);
+    return SanitizedSettings(s);
 }

@@ -2,13 +2,9 @@
 // so nothing downstream has to guard against non-finite or out-of-range values.
 #pragma once
 
-#include "AE_Effect.h"
-#include "LayerScale.h"
-#include "ParamIndex.h"
+#include "ParamValues.h"
 
-#include <array>
 #include <cstdint>
-#include <span>
 
 struct WarpSettings {
     double amount = 0;               // fraction, 0 to 10
@@ -42,21 +38,29 @@ struct WarpSettings {
     double mix = 0;                  // fraction, 0 to 1
 };
 
-// One entry per parameter index; an entry is the host's definition or null when absent.
-using ParamTable = std::array<const PF_ParamDef*, PARAM_COUNT>;
-
-// The parameters the render path checks out (or, in the legacy render, takes from the host's array) before
-// ReadSettings: all but the input, the header, the group starts and ends and the map layer, which is
-// fetched as pixels.
-bool IsRenderParam(int index);
-
-// The table of the host's params array (PARAM_COUNT entries) with the entries that are not render
-// parameters left empty. Null params gives an all-empty table.
-ParamTable TableFromParams(PF_ParamDef* const* params);
-
-// Reads every field from its parameter (absent entries read as 0, `scale` as 1.0) and sanitises the
-// result. layer_scale is used only when Scale With Layer is on.
-WarpSettings ReadSettings(std::span<const PF_ParamDef* const, PARAM_COUNT> table, double layer_scale);
-
 // Replaces non-finite doubles by their fallbacks and clamps every field to its range; idempotent.
 WarpSettings SanitizeSettings(const WarpSettings& settings);
+
+// A snapshot that went through SanitizeSettings, the only way to make one. The frame builder and the
+// input margin take this type, so they trust every field without checking again: a snapshot is
+// sanitised once, where it is made (ReadSettings), or where it comes back from memory the plug-in does
+// not own (a pre-render record handed back by the host).
+class SanitizedSettings {
+public:
+    explicit SanitizedSettings(const WarpSettings& settings) : values_(SanitizeSettings(settings)) {}
+
+    const WarpSettings& values() const { return values_; }
+    const WarpSettings* operator->() const { return &values_; }
+
+private:
+    WarpSettings values_;
+};
+
+// The parameters a frame is rendered from: all but the input, the header, the group starts and ends and
+// the map layer, which comes as pixels. A host reads these at the frame's time before ReadSettings.
+bool IsRenderParam(int index);
+
+// Reads every field from its control (controls that are not render parameters are not looked at; a control
+// the host lacks reads as zeros, which gives `scale` 1.0) and sanitises the result. layer_scale
+// (LayerScale.h) is used only when Scale With Layer is on.
+SanitizedSettings ReadSettings(const ParamValues& values, double layer_scale);

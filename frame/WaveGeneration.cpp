@@ -69,23 +69,23 @@ double Wrap(double p)
 
 }   // namespace
 
-std::vector<WaveDraft> GenerateWaves(const WarpSettings& settings, int count)
+std::vector<WaveDraft> GenerateWaves(const SanitizedSettings& settings, int count)
 {
     std::vector<WaveDraft> waves;
     if (count <= 0) {
         return waves;
     }
     waves.reserve(static_cast<std::size_t>(count));
-    RandomStream stream(static_cast<std::uint32_t>(settings.seed));
+    RandomStream stream(static_cast<std::uint32_t>(settings->seed));
     for (int i = 0; i < count; ++i) {
-        waves.push_back(DraftWave(settings, stream));
+        waves.push_back(DraftWave(settings.values(), stream));
     }
     return waves;
 }
 
-void BuildFrame(const WarpSettings& settings, double time, QF_Frame& frame)
+void BuildFrame(const SanitizedSettings& settings, double time, QF_Frame& frame)
 {
-    const WarpSettings s = SanitizeSettings(settings);
+    const WarpSettings& s = settings.values();
     const double t = std::isfinite(time) ? time : 0.0;
 
     // Evolution position e in turns, and with Loop the fraction r of the loop that has passed.
@@ -109,7 +109,7 @@ void BuildFrame(const WarpSettings& settings, double time, QF_Frame& frame)
         r = tl / d;
     }
 
-    const std::vector<WaveDraft> drafts = GenerateWaves(s, s.wave_count);
+    const std::vector<WaveDraft> drafts = GenerateWaves(settings, s.wave_count);
     for (int i = 0; i < QF_MAX_WAVES; ++i) {
         frame.waves[i] = QF_Wave{};
     }

@@ -46,10 +46,10 @@ struct WaveDraft {
     std::int32_t evo_mult;   // one of EVOLUTION_MULTIPLIERS
 };
 
-// The first `count` waves of the pattern; settings must be sanitised. Wave i depends only on the seed, i
-// and the settings, so adding waves keeps the earlier ones bit-identical.
-std::vector<WaveDraft> GenerateWaves(const WarpSettings& settings, int count);
+// The first `count` waves of the pattern. Wave i depends only on the seed, i and the settings, so adding
+// waves keeps the earlier ones bit-identical.
+std::vector<WaveDraft> GenerateWaves(const SanitizedSettings& settings, int count);
 
 // Writes the wave records and render switches for the frame at `time` seconds (non-finite counts as 0).
-// The caller zeroes the frame first and fills the geometry afterwards.
-void BuildFrame(const WarpSettings& settings, double time, QF_Frame& frame);
+// The caller zeroes the frame first and fills the geometry afterwards (MakeFrame does all of it).
+void BuildFrame(const SanitizedSettings& settings, double time, QF_Frame& frame);

@@ -1,16 +1,12 @@
-// GPU device set-up and tear-down: the embedded programs built for one host device, and the two
-// commands that hand the record to the host and take it back.
+// GPU device set-up and tear-down: the embedded programs built for one host device.
 #include "GpuDevice.h"
 
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "AE_EffectGPUSuites.h"
 #include "CudaContextScope.h"
 #include "GpuLoader.h"
-#include "LogFile.h"
-#include "SuiteScope.h"
 #include "WarpKernelsEmbedded.h"
 
 namespace {
@@ -244,54 +240,4 @@ void DestroyGpuDevice(GpuDeviceData* record)
     if (cu.available && record->cuda_module) {
         UnloadModule(cu, record->cuda_context, record->cuda_module);
     }
-}
-
-PF_Err GpuDeviceSetup(const PF_InData* in_data, PF_OutData* out_data, PF_GPUDeviceSetupExtra* extra)
-{
-    if (out_data) {
-        out_data->out_flags2 = 0;
-    }
-    if (!in_data) {
-        return PF_Err_NONE;
-    }
-    const SuiteScope<PF_GPUDeviceSuite1> gpu_suite(in_data, kPFGPUDeviceSuite, kPFGPUDeviceSuiteVersion1);
-    if (!gpu_suite || !extra || !extra->input) {
-        return PF_Err_NONE;
-    }
-    PF_GPUDeviceInfo info{};
-    if (!gpu_suite->GetDeviceInfo ||
-        gpu_suite->GetDeviceInfo(in_data->effect_ref, extra->input->device_index, &info) != PF_Err_NONE) {
-        return PF_Err_NONE;
-    }
-    GpuFramework framework;
-    if (extra->input->what_gpu == PF_GPU_Framework_OPENCL) {
-        framework = GpuFramework::OpenCL;
-    } else if (extra->input->what_gpu == PF_GPU_Framework_CUDA) {
-        framework = GpuFramework::Cuda;
-    } else {
-        return PF_Err_NONE;   // Metal, DirectX, none: no record, the host renders on the CPU
-    }
-
-    std::string error;
-    GpuDeviceData* record = SetupGpuDevice(framework, info.contextPV, info.devicePV, &error);
-    if (record && extra->output) {
-        extra->output->gpu_data = record;
-        if (out_data) {
-            out_data->out_flags2 = PF_OutFlag2_SUPPORTS_GPU_RENDER_F32;
-        }
-    } else if (record) {
-        DestroyGpuDevice(record);   // nowhere to hand it
-    } else {
-        LogMessage("GPU setup failed (%s): %s", framework == GpuFramework::OpenCL ? "OpenCL" : "CUDA",
-                   error.c_str());
-    }
-    return PF_Err_NONE;
-}
-
-PF_Err GpuDeviceSetdown(PF_GPUDeviceSetdownExtra* extra)
-{
-    if (extra && extra->input && extra->input->gpu_data) {
-        DestroyGpuDevice(static_cast<GpuDeviceData*>(extra->input->gpu_data));
-    }
-    return PF_Err_NONE;
 }

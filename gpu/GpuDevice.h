@@ -7,10 +7,9 @@
 #include <mutex>
 #include <string>
 
-#include "AE_Effect.h"
 #include "GpuApiTypes.h"
 
-// The plug-in's own framework codes (not the host's PF_GPU_Framework numbers).
+// The plug-in's own framework codes (not any host's numbering).
 enum class GpuFramework : std::uint32_t { OpenCL = 1, Cuda = 2 };
 
 // Size of the buffer the CUDA just-in-time compiler may write its error log into, bytes.
@@ -45,18 +44,11 @@ struct GpuDeviceData {
 // 8 x 8 from 64, below that (or when the query failed: queried false) the runtime's choice.
 void ChooseWorkGroup(bool queried, std::size_t max_size, GpuDeviceData& record);
 
-// Builds the kernel for one host device. context and device are the host's handles from
-// PF_GPUDeviceInfo (the device is not used for CUDA). Returns a new record, or null with one message
+// Builds the kernel for one host device. context and device are the host's untyped handles (cl_context
+// and cl_device_id, or CUcontext; the device is not used for CUDA). Returns a new record, or null with one message
 // in *error (when error is not null) after freeing everything it created.
 GpuDeviceData* SetupGpuDevice(GpuFramework framework, void* context, void* device, std::string* error);
 
 // Releases the record's program and kernel (kernel first) or its module, then deletes it. Null is
 // ignored; release failures are not reported.
 void DestroyGpuDevice(GpuDeviceData* record);
-
-// PF_Cmd_GPU_DEVICE_SETUP: hands the host a record for an OpenCL or CUDA device and sets
-// PF_OutFlag2_SUPPORTS_GPU_RENDER_F32; a failed set-up is logged and is not an error for the host.
-PF_Err GpuDeviceSetup(const PF_InData* in_data, PF_OutData* out_data, PF_GPUDeviceSetupExtra* extra);
-
-// PF_Cmd_GPU_DEVICE_SETDOWN: deletes the record the host hands back.
-PF_Err GpuDeviceSetdown(PF_GPUDeviceSetdownExtra* extra);

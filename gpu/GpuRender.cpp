@@ -1,22 +1,16 @@
-// GPU frame render: band launches on OpenCL and CUDA, the blocking copies of the CPU fallback, the
-// back-off state and PF_Cmd_SMART_RENDER_GPU.
+// GPU frame render: band launches on OpenCL and CUDA, the blocking copies and the CPU redo of a failed
+// frame, and the back-off bookkeeping.
 #include "GpuRender.h"
 
 #include <algorithm>
 #include <cstring>
 #include <mutex>
 
-#include "AE_EffectCBSuites.h"
-#include "AE_EffectGPUSuites.h"
-#include "AE_EffectPixelFormat.h"
 #include "CudaContextScope.h"
 #include "GpuBackoff.h"
 #include "GpuLoader.h"
 #include "LogFile.h"
 #include "RenderBandCPU.h"
-#include "RenderGeometry.h"
-#include "SuiteScope.h"
-#include "WaveGeneration.h"
 
 namespace {
 
@@ -183,53 +177,36 @@ bool CopyWithGpu(CopyDirection direction, GpuDeviceData* record, void* queue, vo
     return true;
 }
 
-// A GPU world the kernel and the fallback can address: every row holds its width in pixels. A shorter
-// or negative row stride would make the kernel and the host copies reach past the world's memory.
-bool RowsHoldWidth(const PF_EffectWorld& world)
-{
-    return world.rowbytes >= 0 &&
-           static_cast<std::int64_t>(world.rowbytes) >= static_cast<std::int64_t>(world.width) * GPU_PIXEL_BYTES;
-}
-
 // Floats in the host copy of a GPU world: the device buffer's rows, byte for byte.
-std::size_t HostCopyFloats(const PF_EffectWorld& world)
+std::size_t HostCopyFloats(const GpuBuffer& buffer)
 {
-    return static_cast<std::size_t>(world.rowbytes / 4) * static_cast<std::size_t>(std::max<A_long>(world.height, 0));
+    return static_cast<std::size_t>(buffer.row_bytes / 4) *
+           static_cast<std::size_t>(std::max<std::int32_t>(buffer.height, 0));
 }
-
-// What a GPU frame needs besides the frame record, for the launch and for the fallback.
-struct GpuFrameTarget {
-    GpuDeviceData* record;
-    void* queue;
-    void* src;
-    void* dst;
-    void* map;
-    const PF_EffectWorld* input;
-    const PF_EffectWorld* output;
-    const PF_EffectWorld* map_world;
-};
 
 // The frame of a failed launch, rendered by the band renderer from host copies of the device buffers
 // and copied into the output world.
-PF_Err RedoOnCpu(const GpuFrameTarget& target, QF_Frame frame, const std::string& launch_error)
+GpuFrameResult RedoOnCpu(GpuDeviceData& record, void* queue, const GpuBuffer& input_world,
+                         const GpuBuffer& output_world, const GpuBuffer& map_world, QF_Frame frame,
+                         const std::string& launch_error)
 {
     LogMessage("GPU render failed (%s), frame redone on the CPU", launch_error.c_str());
-    std::vector<float> input(HostCopyFloats(*target.input), 0.0f);
-    std::vector<float> output(HostCopyFloats(*target.output), 0.0f);
+    std::vector<float> input(HostCopyFloats(input_world), 0.0f);
+    std::vector<float> output(HostCopyFloats(output_world), 0.0f);
     std::string copy_error;   // not logged: the render failure above says what went wrong first
-    if (!DownloadFromGpu(target.record, target.queue, target.src, input.size() * sizeof(float), input.data(),
+    if (!DownloadFromGpu(&record, queue, input_world.device, input.size() * sizeof(float), input.data(),
                          &copy_error)) {
-        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+        return GpuFrameResult::CopyFailed;
     }
     std::vector<float> map;
     if (frame.has_map) {
-        map.assign(HostCopyFloats(*target.map_world), 0.0f);
-        if (!DownloadFromGpu(target.record, target.queue, target.map, map.size() * sizeof(float), map.data(),
+        map.assign(HostCopyFloats(map_world), 0.0f);
+        if (!DownloadFromGpu(&record, queue, map_world.device, map.size() * sizeof(float), map.data(),
                              &copy_error)) {
             frame.has_map = 0;
         }
     }
-    const std::size_t stride = static_cast<std::size_t>(target.output->rowbytes / 4);
+    const std::size_t stride = static_cast<std::size_t>(output_world.row_bytes / 4);
     const std::size_t row_bytes = static_cast<std::size_t>(frame.out_w) * GPU_PIXEL_BYTES;
     float* const rows = output.data();
     const RowCallback write_row = [rows, stride, row_bytes](std::int32_t y, const float* pixels) {
@@ -237,87 +214,11 @@ PF_Err RedoOnCpu(const GpuFrameTarget& target, QF_Frame frame, const std::string
     };
     // No abort callback: the host waits for this frame either way.
     (void)RenderBandCPU(frame, input.data(), frame.has_map ? map.data() : nullptr, write_row, 0, AbortCallback());
-    if (!UploadToGpu(target.record, target.queue, target.dst, output.size() * sizeof(float), output.data(),
+    if (!UploadToGpu(&record, queue, output_world.device, output.size() * sizeof(float), output.data(),
                      &copy_error)) {
-        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+        return GpuFrameResult::CopyFailed;
     }
-    return PF_Err_NONE;
-}
-
-// Transparent black in the whole output, as the CPU render leaves it when there is no input.
-void ClearOutput(const GpuFrameTarget& target)
-{
-    const std::vector<float> zeros(HostCopyFloats(*target.output), 0.0f);
-    std::string ignored;
-    (void)UploadToGpu(target.record, target.queue, target.dst, zeros.size() * sizeof(float), zeros.data(), &ignored);
-}
-
-PF_Err RenderGpuFrame(PF_InData* in_data, PF_SmartRenderExtra* extra, const PreRenderData& pre,
-                      PF_EffectWorld* input, PF_EffectWorld* output, PF_EffectWorld* map_world)
-{
-    const SuiteScope<PF_GPUDeviceSuite1> gpu_suite(in_data, kPFGPUDeviceSuite, kPFGPUDeviceSuiteVersion1);
-    const SuiteScope<PF_WorldSuite2> world_suite(in_data, kPFWorldSuite, kPFWorldSuiteVersion2);
-    // The host hands its record back as a constant pointer; the launch lock inside it still changes.
-    auto* record = static_cast<GpuDeviceData*>(const_cast<void*>(extra->input->gpu_data));
-    if (!gpu_suite || !record) {
-        return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    }
-    if (!world_suite || !world_suite->PF_GetPixelFormat) {
-        return PF_Err_UNRECOGNIZED_PARAM_TYPE;
-    }
-    PF_PixelFormat format = PF_PixelFormat_INVALID;
-    (void)world_suite->PF_GetPixelFormat(output, &format);
-    if (format != PF_PixelFormat_GPU_BGRA128) {
-        return PF_Err_UNRECOGNIZED_PARAM_TYPE;
-    }
-    if (!gpu_suite->GetDeviceInfo || !gpu_suite->GetGPUWorldData) {
-        return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    }
-    const PF_ProgPtr ref = in_data->effect_ref;
-    PF_GPUDeviceInfo info{};
-    if (const PF_Err err = gpu_suite->GetDeviceInfo(ref, extra->input->device_index, &info)) {
-        return err;
-    }
-    GpuFrameTarget target{record, info.command_queuePV, nullptr, nullptr, nullptr, input, output, nullptr};
-    if (const PF_Err err = gpu_suite->GetGPUWorldData(ref, output, &target.dst)) {
-        return err;
-    }
-    if (input) {
-        if (const PF_Err err = gpu_suite->GetGPUWorldData(ref, input, &target.src)) {
-            return err;
-        }
-    }
-    if (map_world && (!RowsHoldWidth(*map_world) ||
-                      gpu_suite->GetGPUWorldData(ref, map_world, &target.map) != PF_Err_NONE)) {
-        target.map = nullptr;   // the frame goes on without the strength map
-    }
-    if (!RowsHoldWidth(*output) || (input && !RowsHoldWidth(*input))) {
-        return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    }
-    if (target.map) {
-        target.map_world = map_world;
-    }
-
-    QF_Frame frame{};
-    BuildFrame(pre.settings, pre.time, frame);
-    FillGeometry(pre, input, output, target.map_world, frame);
-    frame.out_pitch = output->rowbytes / GPU_PIXEL_BYTES;
-    frame.in_pitch = input ? input->rowbytes / GPU_PIXEL_BYTES : 0;
-    frame.map_pitch = target.map_world && frame.has_map ? target.map_world->rowbytes / GPU_PIXEL_BYTES : 0;
-
-    // An empty input world has no pixel for the kernel to read: treated as no input, like the CPU render.
-    if (!input || !target.src || input->width < 1 || input->height < 1) {
-        ClearOutput(target);
-        return PF_Err_NONE;
-    }
-    std::string error;
-    if (LaunchGpuFrame(record, target.queue, target.src, target.dst, frame.has_map ? target.map : nullptr, frame,
-                       &error)) {
-        GpuFrameSucceeded();
-        return PF_Err_NONE;
-    }
-    GpuFrameFailed();
-    return RedoOnCpu(target, frame, error);
+    return GpuFrameResult::RedoneOnCpu;
 }
 
 }   // namespace
@@ -395,47 +296,33 @@ bool UploadToGpu(GpuDeviceData* record, void* queue, void* buffer, std::size_t b
     return CopyWithGpu(CopyDirection::Upload, record, queue, buffer, bytes, const_cast<void*>(host), error);
 }
 
-void GpuFrameSucceeded()
+bool RowsHoldWidth(const GpuBuffer& buffer)
 {
-    GpuFailureCount.store(0);
+    return buffer.row_bytes >= 0 &&
+           buffer.row_bytes >= static_cast<std::int64_t>(buffer.width) * GPU_PIXEL_BYTES;
 }
 
-void GpuFrameFailed()
+std::int32_t GpuPitch(const GpuBuffer& buffer)
 {
-    if (GpuFailureCount.fetch_add(1) > 0) {
-        GpuRetryAfterMs.store(SteadyClockMs() + GPU_RETRY_DELAY_MS);
-        GpuFailureCount.store(0);
-    }
+    return static_cast<std::int32_t>(buffer.row_bytes / GPU_PIXEL_BYTES);
 }
 
-PF_Err SmartRenderGPU(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra)
+GpuFrameResult RenderGpuFrame(GpuDeviceData& record, void* queue, const GpuBuffer& input, const GpuBuffer& output,
+                              const GpuBuffer& map, const QF_Frame& frame)
 {
-    (void)out_data;
-    if (!in_data || !extra || !extra->input || !extra->input->pre_render_data) {
-        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    std::string error;
+    if (LaunchGpuFrame(&record, queue, input.device, output.device, frame.has_map ? map.device : nullptr, frame,
+                       &error)) {
+        ProcessGpuBackoff().FrameSucceeded();
+        return GpuFrameResult::OnGpu;
     }
-    const auto& pre = *static_cast<const PreRenderData*>(extra->input->pre_render_data);
-    if (!extra->cb || !extra->cb->checkout_layer_pixels || !extra->cb->checkout_output) {
-        return PF_Err_INVALID_CALLBACK;
-    }
-    const PF_ProgPtr ref = in_data->effect_ref;
-    PF_EffectWorld* input = nullptr;
-    if (const PF_Err err = extra->cb->checkout_layer_pixels(ref, 0, &input)) {
-        return err;
-    }
-    PF_EffectWorld* output = nullptr;
-    if (const PF_Err err = extra->cb->checkout_output(ref, &output)) {
-        return err;
-    }
-    if (!output || output->width < 1 || output->height < 1) {
-        return PF_Err_NONE;
-    }
-    PF_EffectWorld* map_world = nullptr;
-    if (pre.has_map && extra->cb->checkout_layer_pixels(ref, 1, &map_world) != PF_Err_NONE) {
-        map_world = nullptr;   // the frame goes on without the strength map
-    }
-    if (!in_data->pica_basicP) {
-        return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    }
-    return RenderGpuFrame(in_data, extra, pre, input, output, map_world);
+    ProcessGpuBackoff().FrameFailed();
+    return RedoOnCpu(record, queue, input, output, map, frame, error);
+}
+
+void ClearGpuOutput(GpuDeviceData& record, void* queue, const GpuBuffer& output)
+{
+    const std::vector<float> zeros(HostCopyFloats(output), 0.0f);
+    std::string ignored;
+    (void)UploadToGpu(&record, queue, output.device, zeros.size() * sizeof(float), zeros.data(), &ignored);
 }

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "AE_Effect.h"
 #include "GpuDevice.h"
 #include "WarpTypes.h"
 
@@ -64,11 +63,33 @@ bool DownloadFromGpu(GpuDeviceData* record, void* queue, void* buffer, std::size
 bool UploadToGpu(GpuDeviceData* record, void* queue, void* buffer, std::size_t bytes, const void* host,
                  std::string* error);
 
-// The back-off state after one GPU frame: a success restarts the count of consecutive failures; the
-// second failure in a row withholds the GPU offer for GPU_RETRY_DELAY_MS and restarts the count.
-void GpuFrameSucceeded();
-void GpuFrameFailed();
+// One of a frame's GPU worlds: its device buffer (cl_mem or CUdeviceptr, null for none) and the shape of
+// its rows, 4 floats a pixel (B, G, R, A).
+struct GpuBuffer {
+    void* device = nullptr;
+    std::int32_t width = 0;          // pixels
+    std::int32_t height = 0;
+    std::int64_t row_bytes = 0;      // from one row to the next
+};
 
-// PF_Cmd_SMART_RENDER_GPU: renders the pre-rendered frame into the host's GPU output world, on the GPU or,
-// when that fails, on the CPU.
-PF_Err SmartRenderGPU(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra);
+// Whether every row holds the buffer's width in pixels: a shorter or negative row stride would make the
+// kernel and the host copies reach past the world's memory.
+bool RowsHoldWidth(const GpuBuffer& buffer);
+
+// The frame's row pitch of a GPU world, in pixels: row_bytes / GPU_PIXEL_BYTES.
+std::int32_t GpuPitch(const GpuBuffer& buffer);
+
+enum class GpuFrameResult {
+    OnGpu,          // the kernel ran over the whole output
+    RedoneOnCpu,    // a launch failed (logged); the frame was rendered on the CPU and copied into the output
+    CopyFailed,     // a launch failed, and copying the input down or the output up failed too
+};
+
+// Renders `frame` (made for these buffers, GpuPitch pitches) into output on the record's device: the
+// kernel in bands, or, when that fails, the CPU redo. Each outcome is counted in the process's GPU
+// back-off (GpuBackoff.h). map.device is null without a strength map.
+GpuFrameResult RenderGpuFrame(GpuDeviceData& record, void* queue, const GpuBuffer& input, const GpuBuffer& output,
+                              const GpuBuffer& map, const QF_Frame& frame);
+
+// Writes transparent black into the whole output world, as the CPU render leaves it without an input.
+void ClearGpuOutput(GpuDeviceData& record, void* queue, const GpuBuffer& output);

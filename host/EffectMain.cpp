@@ -4,11 +4,7 @@
 
 #include "CommandHandlers.h"
 #include "EffectIdentity.h"
-#include "GpuDevice.h"
-#include "GpuRender.h"
-#include "HeaderEvent.h"
 #include "ParamIndex.h"
-#include "ParamUI.h"
 
 #include <algorithm>
 #include <array>

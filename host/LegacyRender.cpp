@@ -1,9 +1,10 @@
 // PF_Cmd_RENDER for hosts without smart rendering: the same picture as the smart path, from the
-// parameter array and the whole input layer the host hands over, in one call.
+// parameter array and the whole input layer the host hands over, in one call through the core's
+// host-independent entry.
 #include "CommandHandlers.h"
 
-#include "RenderFrameCPU.h"
-#include "WarpSettings.h"
+#include "HostValues.h"
+#include "WarpRender.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -23,13 +24,13 @@ A_long Saturate(std::int64_t v)
                                                         std::numeric_limits<A_long>::max()));
 }
 
-// A copy positioned by the record's rectangles alone.
-PF_EffectWorld WithoutOrigin(const PF_EffectWorld& world)
+// A whole layer as a world at layer position (0, 0), whatever origin the host's record carries.
+WorldView WholeLayer(const PF_EffectWorld& layer)
 {
-    PF_EffectWorld copy = world;
-    copy.origin_x = 0;
-    copy.origin_y = 0;
-    return copy;
+    WorldView view = ViewOf(&layer, LegacyFormat(layer), PF_LRect{});
+    view.origin_x = 0;
+    view.origin_y = 0;
+    return view;
 }
 
 }   // namespace
@@ -45,34 +46,26 @@ PF_Err LegacyRender(const PF_InData* in_data, PF_OutData* out_data, PF_ParamDef*
     }
     const PF_EffectWorld& input_layer = params[PARAM_INPUT]->u.ld;
 
-    PreRenderData data;
-    data.settings = ReadSettings(TableFromParams(params), LayerScaleFactor(in_data));
-    data.time = FrameTimeSeconds(in_data);
-    data.dsx = DownsampleFactor(in_data->downsample_x);
-    data.dsy = DownsampleFactor(in_data->downsample_y);
+    WarpFrameRequest frame;
+    frame.controls = RenderValuesOf(params);
+    frame.time = FrameTimeSeconds(in_data);
+    frame.dsx = DownsampleFactor(in_data->downsample_x);
+    frame.dsy = DownsampleFactor(in_data->downsample_y);
+    frame.layer_width = in_data->width;
+    frame.layer_height = in_data->height;
     // The input is the whole layer with its top-left pixel at layer (0, 0); output pixel (0, 0) is layer
-    // pixel (-output_origin_x, -output_origin_y).
-    data.input_rect = PF_LRect{0, 0, input_layer.width, input_layer.height};
-    data.input_max_rect = data.input_rect;
-    // In 64 bits: the origin may be the most negative int32, whose negation does not fit.
-    data.output_rect = PF_LRect{Saturate(-std::int64_t{in_data->output_origin_x}),
-                                Saturate(-std::int64_t{in_data->output_origin_y}),
-                                Saturate(std::int64_t{output->width} - in_data->output_origin_x),
-                                Saturate(std::int64_t{output->height} - in_data->output_origin_y)};
-
-    PF_EffectWorld input_copy = WithoutOrigin(input_layer);
-    PF_EffectWorld output_copy = WithoutOrigin(*output);
-    PF_EffectWorld map_copy{};
-    FormattedWorld map;
+    // pixel (-output_origin_x, -output_origin_y), in 64 bits: the origin may be the most negative int32,
+    // whose negation does not fit.
+    frame.worlds.input = WholeLayer(input_layer);
+    frame.worlds.input_layer = PixelRect{0, 0, input_layer.width, input_layer.height};
+    frame.worlds.output = WholeLayer(*output);
+    frame.worlds.output.origin_x = Saturate(-std::int64_t{in_data->output_origin_x});
+    frame.worlds.output.origin_y = Saturate(-std::int64_t{in_data->output_origin_y});
+    // The map layer is stretched over the input layer.
     const PF_ParamDef* map_param = params[PARAM_MAP_LAYER];
     if (map_param && map_param->u.ld.data) {
-        map_copy = WithoutOrigin(map_param->u.ld);
-        data.has_map = true;
-        data.map_rect = PF_LRect{0, 0, map_copy.width, map_copy.height};
-        data.map_max_rect = data.map_rect;
-        map = FormattedWorld{&map_copy, LegacyFormat(map_copy)};
+        frame.worlds.map = WholeLayer(map_param->u.ld);
+        frame.worlds.map_layer = PixelRect{0, 0, map_param->u.ld.width, map_param->u.ld.height};
     }
-    // The copies share the host's pixels, so rows written through output_copy land in the output.
-    return RenderFrameCPU(*in_data, data, FormattedWorld{&input_copy, LegacyFormat(input_copy)},
-                          FormattedWorld{&output_copy, LegacyFormat(output_copy)}, map);
+    return RenderWarpFrame(frame, HostAbort(*in_data)) == RenderStatus::Done ? PF_Err_NONE : PF_Interrupt_CANCEL;
 }

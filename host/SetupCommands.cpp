@@ -2,9 +2,9 @@
 #include "CommandHandlers.h"
 
 #include "AE_EffectUI.h"
-#include "AboutText.h"
+#include "EffectAbout.h"
 #include "EffectIdentity.h"
-#include "ParamSetup.h"
+#include "ParamDefs.h"
 
 namespace {
 

@@ -1,13 +1,14 @@
 // PF_Cmd_SMART_PRE_RENDER and PF_Cmd_SMART_RENDER on the CPU: the pre-render reads the controls once,
 // asks for the input the warp can reach and leaves a PreRenderData for the render, which checks out the
-// pixels and renders them through RenderFrameCPU.
+// pixels and renders them through the core's RenderFrameCPU.
 #include "CommandHandlers.h"
 
 #include "AE_EffectCBSuites.h"
 #include "GpuBackoff.h"
-#include "RenderFrameCPU.h"
+#include "HostValues.h"
+#include "PreRenderData.h"
 #include "SuiteScope.h"
-#include "WarpSettings.h"
+#include "WarpRender.h"
 
 #include <array>
 #include <memory>
@@ -41,27 +42,38 @@ public:
             if (err != PF_Err_NONE) {
                 return err;   // a failed checkout holds nothing to check in
             }
-            table_[index] = &defs_[index];
+            checked_out_[index] = true;
         }
         return PF_Err_NONE;
     }
 
-    const ParamTable& table() const { return table_; }
+    // The values of the parameters checked out; every other control reads as zeros.
+    ParamValues Values() const
+    {
+        ParamValues values{};
+        for (int index = 0; index < PARAM_COUNT; ++index) {
+            if (checked_out_[index]) {
+                values[index] = ValueOf(index, defs_[index]);
+            }
+        }
+        return values;
+    }
 
+    // Checks in whatever is checked out; again is harmless.
     void CheckIn()
     {
         for (int index = 0; index < PARAM_COUNT; ++index) {
-            if (table_[index] && in_data_.inter.checkin_param) {
+            if (checked_out_[index] && in_data_.inter.checkin_param) {
                 in_data_.inter.checkin_param(in_data_.effect_ref, &defs_[index]);
             }
-            table_[index] = nullptr;
+            checked_out_[index] = false;
         }
     }
 
 private:
     const PF_InData& in_data_;
     std::array<PF_ParamDef, PARAM_COUNT> defs_{};
-    ParamTable table_{};
+    std::array<bool, PARAM_COUNT> checked_out_{};
 };
 
 void DeletePreRenderData(void* data)
@@ -94,22 +106,21 @@ PF_Err SmartPreRender(const PF_InData* in_data, PF_OutData* out_data, PF_PreRend
     if (!data) {
         return PF_Err_OUT_OF_MEMORY;
     }
-    {
-        CheckedOutParams params(*in_data);
-        if (const PF_Err err = params.CheckOut()) {
-            return err;
-        }
-        data->settings = ReadSettings(params.table(), LayerScaleFactor(in_data));
+    CheckedOutParams params(*in_data);
+    if (const PF_Err err = params.CheckOut()) {
+        return err;
     }
+    const SanitizedSettings settings = ReadSettings(params.Values(), LayerScaleFactor(in_data));
+    params.CheckIn();
+    data->settings = settings.values();
     data->time = FrameTimeSeconds(in_data);
     data->dsx = DownsampleFactor(in_data->downsample_x);
     data->dsy = DownsampleFactor(in_data->downsample_y);
 
     const PF_RenderRequest& output_request = extra->input->output_request;
-    // Wrap Around and Mirror take the whole layer: no waves need to be generated for a margin.
-    const A_long margin = NeedsWholeLayer(data->settings) ? 0 : InputMargin(data->settings, data->dsx, data->dsy);
-    const PF_RenderRequest input_request =
-        LayerRequest(output_request, InputRequestRect(data->settings, output_request.rect, margin));
+    const PixelRect input_region =
+        InputRegionFor(settings, data->dsx, data->dsy, ToPixelRect(output_request.rect));
+    const PF_RenderRequest input_request = LayerRequest(output_request, ToLRect(input_region));
     PF_CheckoutResult input{};
     if (const PF_Err err = extra->cb->checkout_layer(in_data->effect_ref, PARAM_INPUT, 0, &input_request,
                                                      in_data->current_time, in_data->time_step,
@@ -120,8 +131,7 @@ PF_Err SmartPreRender(const PF_InData* in_data, PF_OutData* out_data, PF_PreRend
 
     // The strength map is stretched over the layer, so all of it may be read. Without it the frame
     // renders unmodulated.
-    const PF_RenderRequest map_request = LayerRequest(
-        output_request, PF_LRect{-WHOLE_LAYER_EXTENT, -WHOLE_LAYER_EXTENT, WHOLE_LAYER_EXTENT, WHOLE_LAYER_EXTENT});
+    const PF_RenderRequest map_request = LayerRequest(output_request, ToLRect(WHOLE_LAYER_RECT));
     PF_CheckoutResult map{};
     if (extra->cb->checkout_layer(in_data->effect_ref, PARAM_MAP_LAYER, 1, &map_request, in_data->current_time,
                                   in_data->time_step, in_data->time_scale, &map) == PF_Err_NONE) {
@@ -133,7 +143,7 @@ PF_Err SmartPreRender(const PF_InData* in_data, PF_OutData* out_data, PF_PreRend
     output.max_result_rect = data->input_max_rect;
     output.solid = false;
     const PF_GPU_Framework gpu = extra->input->what_gpu;
-    if ((gpu == PF_GPU_Framework_OPENCL || gpu == PF_GPU_Framework_CUDA) && GpuOfferAllowed()) {
+    if ((gpu == PF_GPU_Framework_OPENCL || gpu == PF_GPU_Framework_CUDA) && ProcessGpuBackoff().OfferAllowed()) {
         output.flags |= PF_RenderOutputFlag_GPU_RENDER_POSSIBLE;
     }
     output.pre_render_data = data.release();
@@ -153,32 +163,46 @@ PF_Err SmartRenderCPU(const PF_InData* in_data, PF_OutData* out_data, PF_SmartRe
     }
     const PreRenderData& data = *static_cast<const PreRenderData*>(extra->input->pre_render_data);
 
-    FormattedWorld input;
-    if (const PF_Err err = cb->checkout_layer_pixels(in_data->effect_ref, 0, &input.world)) {
+    PF_EffectWorld* input = nullptr;
+    if (const PF_Err err = cb->checkout_layer_pixels(in_data->effect_ref, 0, &input)) {
         return err;
     }
-    FormattedWorld output;
-    if (const PF_Err err = cb->checkout_output(in_data->effect_ref, &output.world)) {
+    PF_EffectWorld* output = nullptr;
+    if (const PF_Err err = cb->checkout_output(in_data->effect_ref, &output)) {
         return err;
     }
     // Nothing to draw into. A world without pixel data counts as empty: writing it would crash.
-    if (!HasPixels(output.world)) {
+    if (!output || !output->data || output->width < 1 || output->height < 1) {
         return PF_Err_NONE;
     }
-    FormattedWorld map;
-    if (data.has_map && cb->checkout_layer_pixels(in_data->effect_ref, 1, &map.world) != PF_Err_NONE) {
-        map.world = nullptr;
+    PF_EffectWorld* map = nullptr;
+    if (data.has_map && cb->checkout_layer_pixels(in_data->effect_ref, 1, &map) != PF_Err_NONE) {
+        map = nullptr;
     }
 
     // A host that reports no formats gets 8-bit treatment; the queries' own results are not consulted,
     // so a failed query leaves the format as it was.
+    PF_PixelFormat output_format = PF_PixelFormat_ARGB32;
+    PF_PixelFormat input_format = PF_PixelFormat_ARGB32;
+    PF_PixelFormat map_format = PF_PixelFormat_ARGB32;
     const SuiteScope<PF_WorldSuite2> world_suite(in_data, kPFWorldSuite, kPFWorldSuiteVersion2);
     if (world_suite && world_suite->PF_GetPixelFormat) {
-        for (FormattedWorld* world : {&output, &input, &map}) {
-            if (world->world) {
-                world_suite->PF_GetPixelFormat(world->world, &world->format);
-            }
+        world_suite->PF_GetPixelFormat(output, &output_format);
+        if (input) {
+            world_suite->PF_GetPixelFormat(input, &input_format);
+        }
+        if (map) {
+            world_suite->PF_GetPixelFormat(map, &map_format);
         }
     }
-    return RenderFrameCPU(*in_data, data, input, output, map);
+
+    FrameWorlds worlds;
+    worlds.input = ViewOf(input, input_format, data.input_rect);
+    worlds.input_layer = ToPixelRect(data.input_max_rect);
+    worlds.output = ViewOf(output, output_format, data.output_rect);
+    worlds.map = ViewOf(map, map_format, data.map_rect);
+    worlds.map_layer = ToPixelRect(data.map_max_rect);
+    const RenderStatus status =
+        RenderFrameCPU(SanitizedSettings(data.settings), data.time, data.dsx, data.dsy, worlds, HostAbort(*in_data));
+    return status == RenderStatus::Done ? PF_Err_NONE : PF_Interrupt_CANCEL;
 }

@@ -38,7 +38,7 @@ const ParamSpec* FindParam(std::string_view name_or_identifier)
             return &row;
         }
         if (SameIgnoringCase(row.name, name_or_identifier)) {
-            if (row.type != PF_Param_GROUP_START) {
+            if (row.kind != ParamKind::GroupStart) {
                 return &row;
             }
             group = group ? group : &row;

@@ -1,8 +1,8 @@
-// The effect's controls as data: one row per parameter index. Parameter set-up, the host simulator and
-// the command-line program all read names, ranges, defaults and choices from here.
+// The effect's controls as data: one row per parameter index with its name, disk id, kind, range,
+// default, choices and flags as plain fields. Hosts turn the rows into their own parameter records
+// (host/ParamDefs.h for the compositing host); the command-line program reads names and choices here.
 #pragma once
 
-#include "AE_Effect.h"
 #include "ParamIndex.h"
 #include "Presets.h"
 
@@ -15,22 +15,37 @@ inline constexpr int HEADER_UI_HEIGHT = 50;
 // Curve tolerance of every float slider.
 inline constexpr float FLOAT_SLIDER_CURVE_TOLERANCE = 0.05f;
 
+// What a control is, and so how its value is encoded (ParamValues.h).
+enum class ParamKind {
+    Layer,         // a layer picked by the user; no value of ours
+    Custom,        // a custom-drawn control without a value (the header)
+    FloatSlider,   // a double
+    Slider,        // an integer
+    Angle,         // 16.16 fixed-point degrees
+    Popup,         // the 1-based choice
+    Checkbox,      // 0 or 1
+    GroupStart,
+    GroupEnd,
+};
+
 struct ParamSpec {
     int index;
     int disk_id;                 // id stored in projects; 0 for the host's own input layer
     const char* identifier;      // "PARAM_WAVE_SIZE"
     const char* name;            // shown in the panel; empty for group ends
-    PF_ParamType type;
+    ParamKind kind;
     // Float sliders: the value. Integer sliders, popups (1-based) and checkboxes: the integer value.
-    // Angles: degrees. Layers: PF_LayerDefault_*.
+    // Angles: degrees. Layers: 0, no layer.
     double dephault;
     double valid_min, valid_max;     // sliders only
     double slider_min, slider_max;   // sliders only
     int precision;               // float sliders: decimal places shown
-    int display_flags;           // float sliders: PF_ValueDisplayFlag_*
-    int flags;                   // PF_ParamFlag_*
-    int ui_flags;                // PF_PUI_*
-    int ui_width, ui_height;     // custom UI area (the header only)
+    bool percent;                // float sliders: shown as a percentage; the value is the number shown
+    bool supervised;             // the effect is told when the user changes it (presets, Loop)
+    bool fixed_in_time;          // cannot be animated
+    bool start_collapsed;        // group starts: the group opens collapsed
+    bool starts_disabled;        // greyed until the parameter UI rules enable it (Loop Duration)
+    int ui_width, ui_height;     // custom controls: the area drawn, pixels
     const char* choices;         // popups: choices joined by '|'; checkboxes: the label; else null
     int num_choices;             // popups only
 };
@@ -46,35 +61,40 @@ constexpr int CountChoices(std::string_view choices)
     return n;
 }
 
-constexpr int SUPERVISE = PF_ParamFlag_SUPERVISE;
-constexpr int FIXED = PF_ParamFlag_CANNOT_TIME_VARY;
+// Row flags, combined with |.
+constexpr int SUPERVISE = 1;
+constexpr int FIXED = 2;
 constexpr bool PERCENT = true;
 
-constexpr ParamSpec Row(int index, int id, const char* ident, const char* name, PF_ParamType type, int flags)
+constexpr ParamSpec Row(int index, int id, const char* ident, const char* name, ParamKind kind, int flags)
 {
-    return ParamSpec{index, id, ident, name, type, 0, 0, 0, 0, 0, 0, 0, flags, 0, 0, 0, nullptr, 0};
+    ParamSpec row{index, id, ident, name, kind, 0, 0, 0, 0, 0, 0, false, false, false, false, false, 0, 0,
+                  nullptr, 0};
+    row.supervised = (flags & SUPERVISE) != 0;
+    row.fixed_in_time = (flags & FIXED) != 0;
+    return row;
 }
 
 constexpr ParamSpec FloatSlider(int index, int id, const char* ident, const char* name, double def,
                                 double valid_min, double valid_max, double slider_min, double slider_max,
-                                int precision, bool percent, int flags, int ui_flags = 0)
+                                int precision, bool percent, int flags, bool starts_disabled = false)
 {
-    ParamSpec row = Row(index, id, ident, name, PF_Param_FLOAT_SLIDER, flags);
+    ParamSpec row = Row(index, id, ident, name, ParamKind::FloatSlider, flags);
     row.dephault = def;
     row.valid_min = valid_min;
     row.valid_max = valid_max;
     row.slider_min = slider_min;
     row.slider_max = slider_max;
     row.precision = precision;
-    row.display_flags = percent ? PF_ValueDisplayFlag_PERCENT : 0;
-    row.ui_flags = ui_flags;
+    row.percent = percent;
+    row.starts_disabled = starts_disabled;
     return row;
 }
 
 constexpr ParamSpec Slider(int index, int id, const char* ident, const char* name, int def, int valid_min,
                            int valid_max, int slider_min, int slider_max, int flags)
 {
-    ParamSpec row = Row(index, id, ident, name, PF_Param_SLIDER, flags);
+    ParamSpec row = Row(index, id, ident, name, ParamKind::Slider, flags);
     row.dephault = def;
     row.valid_min = valid_min;
     row.valid_max = valid_max;
@@ -86,7 +106,7 @@ constexpr ParamSpec Slider(int index, int id, const char* ident, const char* nam
 constexpr ParamSpec Popup(int index, int id, const char* ident, const char* name, int def, const char* choices,
                           int flags)
 {
-    ParamSpec row = Row(index, id, ident, name, PF_Param_POPUP, flags);
+    ParamSpec row = Row(index, id, ident, name, ParamKind::Popup, flags);
     row.dephault = def;
     row.choices = choices;
     row.num_choices = CountChoices(choices);
@@ -96,7 +116,7 @@ constexpr ParamSpec Popup(int index, int id, const char* ident, const char* name
 constexpr ParamSpec Checkbox(int index, int id, const char* ident, const char* name, int def, const char* label,
                              int flags)
 {
-    ParamSpec row = Row(index, id, ident, name, PF_Param_CHECKBOX, flags);
+    ParamSpec row = Row(index, id, ident, name, ParamKind::Checkbox, flags);
     row.dephault = def;
     row.choices = label;
     return row;
@@ -104,18 +124,19 @@ constexpr ParamSpec Checkbox(int index, int id, const char* ident, const char* n
 
 constexpr ParamSpec GroupStart(int index, int id, const char* ident, const char* name)
 {
-    return Row(index, id, ident, name, PF_Param_GROUP_START, PF_ParamFlag_START_COLLAPSED);
+    ParamSpec row = Row(index, id, ident, name, ParamKind::GroupStart, 0);
+    row.start_collapsed = true;
+    return row;
 }
 
 constexpr ParamSpec GroupEnd(int index, int id, const char* ident)
 {
-    return Row(index, id, ident, "", PF_Param_GROUP_END, 0);
+    return Row(index, id, ident, "", ParamKind::GroupEnd, 0);
 }
 
 constexpr ParamSpec Header()
 {
-    ParamSpec row = Row(PARAM_HEADER, 1, "PARAM_HEADER", "Tessaloom", PF_Param_NO_DATA, 0);
-    row.ui_flags = PF_PUI_CONTROL;
+    ParamSpec row = Row(PARAM_HEADER, 1, "PARAM_HEADER", "Tessaloom", ParamKind::Custom, 0);
     row.ui_width = HEADER_UI_WIDTH;
     row.ui_height = HEADER_UI_HEIGHT;
     return row;
@@ -131,7 +152,7 @@ inline constexpr const char* INTERPOLATION_CHOICES = "Bilinear|Bicubic";
 
 inline constexpr ParamSpec PARAM_TABLE[PARAM_COUNT] = {
     // clang-format off
-    param_table_detail::Row(PARAM_INPUT, 0, "PARAM_INPUT", "", PF_Param_LAYER, 0),
+    param_table_detail::Row(PARAM_INPUT, 0, "PARAM_INPUT", "", ParamKind::Layer, 0),
     param_table_detail::Header(),
     param_table_detail::Popup(PARAM_PRESET, 2, "PARAM_PRESET", "Preset", PRESET_FIRST_LOOK, PRESET_CHOICES.data(),
         param_table_detail::SUPERVISE | param_table_detail::FIXED),
@@ -145,7 +166,7 @@ inline constexpr ParamSpec PARAM_TABLE[PARAM_COUNT] = {
         param_table_detail::PERCENT, param_table_detail::SUPERVISE),
     param_table_detail::FloatSlider(PARAM_DRIP, 7, "PARAM_DRIP", "Drip", 50, 0, 1000, 0, 200, 1,
         param_table_detail::PERCENT, param_table_detail::SUPERVISE),
-    param_table_detail::Row(PARAM_DIRECTION, 8, "PARAM_DIRECTION", "Direction", PF_Param_ANGLE,
+    param_table_detail::Row(PARAM_DIRECTION, 8, "PARAM_DIRECTION", "Direction", ParamKind::Angle,
         param_table_detail::SUPERVISE),
     param_table_detail::GroupStart(PARAM_WAVES_GROUP, 10, "PARAM_WAVES_GROUP", "Waves"),
     param_table_detail::Slider(PARAM_WAVES, 11, "PARAM_WAVES", "Waves", 5, 1, 32, 1, 16,
@@ -166,7 +187,7 @@ inline constexpr ParamSpec PARAM_TABLE[PARAM_COUNT] = {
         param_table_detail::FIXED),
     param_table_detail::GroupEnd(PARAM_WAVES_GROUP_END, 19, "PARAM_WAVES_GROUP_END"),
     param_table_detail::GroupStart(PARAM_ANIMATION_GROUP, 20, "PARAM_ANIMATION_GROUP", "Animation"),
-    param_table_detail::Row(PARAM_EVOLUTION, 21, "PARAM_EVOLUTION", "Evolution", PF_Param_ANGLE, 0),
+    param_table_detail::Row(PARAM_EVOLUTION, 21, "PARAM_EVOLUTION", "Evolution", ParamKind::Angle, 0),
     param_table_detail::FloatSlider(PARAM_EVOLUTION_SPEED, 22, "PARAM_EVOLUTION_SPEED", "Evolution Speed", 0, -100,
         100, -2, 2, 2, false, 0),
     param_table_detail::FloatSlider(PARAM_OFFSET_X, 23, "PARAM_OFFSET_X", "Offset X", 0, -1000000, 1000000, -1000,
@@ -181,10 +202,10 @@ inline constexpr ParamSpec PARAM_TABLE[PARAM_COUNT] = {
         param_table_detail::SUPERVISE | param_table_detail::FIXED),
     // Greyed while Loop is off; the parameter UI handler keeps it in step with Loop.
     param_table_detail::FloatSlider(PARAM_LOOP_DURATION, 28, "PARAM_LOOP_DURATION", "Loop Duration (sec)", 4, 0.1,
-        3600, 0.5, 30, 2, false, 0, PF_PUI_DISABLED),
+        3600, 0.5, 30, 2, false, 0, true),
     param_table_detail::GroupEnd(PARAM_ANIMATION_GROUP_END, 29, "PARAM_ANIMATION_GROUP_END"),
     param_table_detail::GroupStart(PARAM_STRENGTH_MAP_GROUP, 30, "PARAM_STRENGTH_MAP_GROUP", "Strength Map"),
-    param_table_detail::Row(PARAM_MAP_LAYER, 31, "PARAM_MAP_LAYER", "Map Layer", PF_Param_LAYER, 0),
+    param_table_detail::Row(PARAM_MAP_LAYER, 31, "PARAM_MAP_LAYER", "Map Layer", ParamKind::Layer, 0),
     param_table_detail::Popup(PARAM_MAP_CHANNEL, 32, "PARAM_MAP_CHANNEL", "Map Channel", 1, MAP_CHANNEL_CHOICES,
         param_table_detail::FIXED),
     param_table_detail::Checkbox(PARAM_INVERT_MAP, 33, "PARAM_INVERT_MAP", "Invert Map", 0, "Invert",
@@ -211,8 +232,7 @@ static_assert([] {
         if (PARAM_TABLE[i].index != i) {
             return false;
         }
-        const bool supervised = (PARAM_TABLE[i].flags & PF_ParamFlag_SUPERVISE) != 0;
-        if (supervised != (IsPresetControlled(i) || i == PARAM_PRESET || i == PARAM_LOOP)) {
+        if (PARAM_TABLE[i].supervised != (IsPresetControlled(i) || i == PARAM_PRESET || i == PARAM_LOOP)) {
             return false;
         }
     }

@@ -1,14 +1,7 @@
 // The About text.
 #include "AboutText.h"
 
-#include "EffectIdentity.h"
-
 #include <cstdio>
-
-AboutValues EffectAboutValues()
-{
-    return AboutValues{EFFECT_NAME, EFFECT_VERSION_TEXT, EFFECT_DESCRIPTION, MAKER_NAME, SUPPORT_URL, RELEASE_YEAR};
-}
 
 void FormatAboutText(char* buffer, std::size_t capacity, const AboutValues& values)
 {
@@ -19,9 +12,4 @@ void FormatAboutText(char* buffer, std::size_t capacity, const AboutValues& valu
     std::snprintf(buffer, capacity, "%s %s\r%s\r\rCreated by %s\r%s\rCopyright (C) %d %s", values.name,
                   values.version, values.description, values.maker, values.web_address, values.year,
                   values.maker);
-}
-
-void WriteAboutText(char* buffer, std::size_t capacity)
-{
-    FormatAboutText(buffer, capacity, EffectAboutValues());
 }

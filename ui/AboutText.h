@@ -1,4 +1,4 @@
-// The effect's About text, shown for PF_Cmd_ABOUT and by the header's "About" link.
+// The About text's layout: six lines made of an effect's name, version, description, maker and web address.
 #pragma once
 
 #include <cstddef>
@@ -13,13 +13,7 @@ struct AboutValues {
     int year;
 };
 
-// The effect's own values.
-AboutValues EffectAboutValues();
-
 // Six lines separated by "\r" (no trailing break): name and version, description, an empty line, the
 // maker's credit, the web address, the rights line. At most capacity - 1 characters and a terminating
 // zero are written; a longer text is cut. Nothing is written when buffer is null or capacity is 0.
 void FormatAboutText(char* buffer, std::size_t capacity, const AboutValues& values);
-
-// FormatAboutText with the effect's own values; callers pass out_data's return_msg and its 256 bytes.
-void WriteAboutText(char* buffer, std::size_t capacity);

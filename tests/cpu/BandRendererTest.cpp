@@ -410,17 +410,18 @@ TEST(BandRenderer, ThreadCountNeverChangesABit)
     const Image expected = ReferenceRender(f, src, nullptr, &into);
 
     for (ShadePath path : {ShadePath::Automatic, ShadePath::Scalar}) {
-        SetShadePath(path);
         for (int processors : {0, 1, 2, 7, 200}) {
             Image out = canvas;
             auto rows = [&](int32_t row, const float* px) {
                 std::memcpy(out.at(0, row), px, size_t(f.out_w) * 4 * sizeof(float));
             };
             Machine machine;
-            // 0: the real machine, through the overload the host uses.
-            bool result = processors == 0 ? RenderBandCPU(f, src.px.data(), nullptr, rows, 0, {})
-                                          : RenderBandCPU(f, src.px.data(), nullptr, rows, 0, {},
-                                                          machine.Hooks(unsigned(processors)));
+            BandRenderHooks hooks = processors == 0 ? BandRenderHooks{} : machine.Hooks(unsigned(processors));
+            hooks.shadeRow = ShadeRowFor(path);
+            // 0 and the automatic path: the real machine, through the overload the host uses.
+            bool result = processors == 0 && path == ShadePath::Automatic
+                              ? RenderBandCPU(f, src.px.data(), nullptr, rows, 0, {})
+                              : RenderBandCPU(f, src.px.data(), nullptr, rows, 0, {}, hooks);
             EXPECT_TRUE(result);
             long diff = FirstBitDifference(out.px, expected.px);
             if (diff >= 0) {
@@ -431,5 +432,4 @@ TEST(BandRenderer, ThreadCountNeverChangesABit)
             }
         }
     }
-    SetShadePath(ShadePath::Automatic);
 }

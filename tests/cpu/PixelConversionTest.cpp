@@ -1,4 +1,4 @@
-// Host worlds to work buffers and back: every level survives, the rounding cases, channel order, and
+// Host pixels to work buffers and back: every level survives, the rounding cases, channel order, and
 // row addressing with padded and bottom-up rows.
 #include <gtest/gtest.h>
 
@@ -19,24 +19,31 @@ const float INF = std::numeric_limits<float>::infinity();
 
 // A host world in its own memory: rows of `width` pixels plus `padBytes`, optionally stored bottom-up
 // (negative rowbytes). Every byte starts as FILL so untouched bytes can be recognised.
+template <typename T> constexpr WorldDepth DEPTH_OF = sizeof(T) == 1   ? WorldDepth::Bits8
+                                                      : sizeof(T) == 2 ? WorldDepth::Bits16
+                                                                       : WorldDepth::Float;
+
 template <typename T> struct HostWorld {
     static constexpr uint8_t FILL = 0xAB;
     std::vector<uint8_t> memory;
-    PF_EffectWorld world{};
+    WorldView world{};
 
-    HostWorld(int width, int height, int padBytes = 0, bool bottomUp = false)
+    HostWorld(int width, int height, int padBytes = 0, bool bottomUp = false,
+              ChannelOrder order = ChannelOrder::ARGB)
     {
         const int stride = width * 4 * int(sizeof(T)) + padBytes;
         memory.assign(size_t(stride) * size_t(height), FILL);
         world.width = width;
         world.height = height;
-        world.rowbytes = bottomUp ? -stride : stride;
-        world.data = reinterpret_cast<PF_PixelPtr>(memory.data() + (bottomUp ? size_t(stride) * (height - 1) : 0));
+        world.row_bytes = bottomUp ? -stride : stride;
+        world.data = memory.data() + (bottomUp ? size_t(stride) * (height - 1) : 0);
+        world.depth = DEPTH_OF<T>;
+        world.order = order;
     }
-    // Host channel c of pixel (x, y): 0 alpha, 1 red, 2 green, 3 blue.
+    // Host channel c of pixel (x, y) in memory order: 0 alpha, 1 red, 2 green, 3 blue for ARGB worlds.
     uint8_t* Channel(int x, int y, int c)
     {
-        return reinterpret_cast<uint8_t*>(world.data) + int64_t(y) * world.rowbytes + (x * 4 + c) * int(sizeof(T));
+        return static_cast<uint8_t*>(world.data) + int64_t(y) * world.row_bytes + (x * 4 + c) * int(sizeof(T));
     }
     T Get(int x, int y, int c)
     {
@@ -63,10 +70,10 @@ TEST(PixelConversion, EveryEightBitLevelRoundTrips)
             in.Set(x, y, B, uint8_t(x * 13 + 5 * y));
         }
     std::vector<float> work;
-    WorldToWorkBuffer(&in.world, PF_PixelFormat_ARGB32, work);
+    WorldToWorkBuffer(in.world, work);
     ASSERT_EQ(work.size(), 256u * 2 * 4);
     for (int y = 0; y < 2; y++)
-        WorkRowToWorld(&out.world, PF_PixelFormat_ARGB32, y, work.data() + size_t(y) * 256 * 4);
+        WorkRowToWorld(out.world, y, work.data() + size_t(y) * 256 * 4);
     EXPECT_EQ(out.memory, in.memory);
 
     // Work order is B, G, R, A; 255 is exactly 1, 128 is 128 times the float nearest 1/255.
@@ -89,8 +96,8 @@ TEST(PixelConversion, EverySixteenBitLevelRoundTrips)
         in.Set(x, 0, B, uint16_t(x * 4 % levels));
     }
     std::vector<float> work;
-    WorldToWorkBuffer(&in.world, PF_PixelFormat_ARGB64, work);
-    WorkRowToWorld(&out.world, PF_PixelFormat_ARGB64, 0, work.data());
+    WorldToWorkBuffer(in.world, work);
+    WorkRowToWorld(out.world, 0, work.data());
     EXPECT_EQ(out.memory, in.memory);
     EXPECT_EQ(work[size_t(32768) * 4 + 3], 1.0f);
     EXPECT_EQ(work[size_t(16384) * 4 + 3], 0.5f);
@@ -102,10 +109,10 @@ TEST(PixelConversion, SixteenBitAboveFullScaleReadsAboveOne)
     for (int c = 0; c < 4; c++)
         in.Set(0, 0, c, 65535);
     std::vector<float> work;
-    WorldToWorkBuffer(&in.world, PF_PixelFormat_ARGB64, work);
+    WorldToWorkBuffer(in.world, work);
     EXPECT_EQ(work[0], 65535.0f / 32768.0f);
     EXPECT_NEAR(work[0], 2.0f, 1e-4f);
-    WorkRowToWorld(&in.world, PF_PixelFormat_ARGB64, 0, work.data());
+    WorkRowToWorld(in.world, 0, work.data());
     EXPECT_EQ(in.Get(0, 0, B), 32768) << "writes saturate at full scale, not at 65535";
 }
 
@@ -127,9 +134,9 @@ TEST(PixelConversion, WritesRoundHalfUpAndClamp)
             px[workChannel] = c.v;
             const int hostChannel = 3 - workChannel;
             HostWorld<uint8_t> w8(1, 1);
-            WorkRowToWorld(&w8.world, PF_PixelFormat_ARGB32, 0, px);
+            WorkRowToWorld(w8.world, 0, px);
             HostWorld<uint16_t> w16(1, 1);
-            WorkRowToWorld(&w16.world, PF_PixelFormat_ARGB64, 0, px);
+            WorkRowToWorld(w16.world, 0, px);
             for (int h = 0; h < 4; h++) {
                 EXPECT_EQ(w8.Get(0, 0, h), h == hostChannel ? c.bits8 : 64) << "v " << c.v << " host channel " << h;
                 EXPECT_EQ(w16.Get(0, 0, h), h == hostChannel ? c.bits16 : 8192) << "v " << c.v << " host channel " << h;
@@ -142,14 +149,14 @@ TEST(PixelConversion, FloatWorldsCopyEveryBit)
 {
     const float values[4] = {FromBits(0x7FC01234), -3.5f, 2.5f, -0.0f};  // B, G, R, A
     HostWorld<float> w(1, 1);
-    WorkRowToWorld(&w.world, PF_PixelFormat_ARGB128, 0, values);
+    WorkRowToWorld(w.world, 0, values);
     EXPECT_EQ(Bits(w.Get(0, 0, B)), 0x7FC01234u);
     EXPECT_EQ(w.Get(0, 0, G), -3.5f);
     EXPECT_EQ(w.Get(0, 0, R), 2.5f);
     EXPECT_EQ(Bits(w.Get(0, 0, A)), 0x80000000u);
     w.Set(0, 0, R, -INF);
     std::vector<float> work;
-    WorldToWorkBuffer(&w.world, PF_PixelFormat_ARGB128, work);
+    WorldToWorkBuffer(w.world, work);
     ASSERT_EQ(work.size(), 4u);
     EXPECT_EQ(Bits(work[0]), 0x7FC01234u);
     EXPECT_EQ(work[1], -3.5f);
@@ -161,19 +168,19 @@ namespace {
 
 // Writes every row of a padded world from a work buffer, reads it back, and checks that no padding
 // byte changed and that the work buffer is packed.
-template <typename T> void CheckPaddedRows(PF_PixelFormat format, bool bottomUp)
+template <typename T> void CheckPaddedRows(bool bottomUp)
 {
     const int w = 3, h = 4, pad = 13;
     HostWorld<T> world(w, h, pad, bottomUp);
     Image work = TestCard(w, h);
     for (int y = 0; y < h; y++)
-        WorkRowToWorld(&world.world, format, y, work.at(0, y));
+        WorkRowToWorld(world.world, y, work.at(0, y));
     const int stride = w * 4 * int(sizeof(T)) + pad;
     for (int row = 0; row < h; row++)
         for (int b = w * 4 * int(sizeof(T)); b < stride; b++)
             ASSERT_EQ(world.memory[size_t(row * stride + b)], HostWorld<T>::FILL) << "padding byte " << b;
     std::vector<float> back;
-    WorldToWorkBuffer(&world.world, format, back);
+    WorldToWorkBuffer(world.world, back);
     ASSERT_EQ(back.size(), work.px.size());
     // Row y of the buffer is world row y wherever it lies in memory: compare one channel per row.
     for (int y = 0; y < h; y++)
@@ -184,16 +191,16 @@ template <typename T> void CheckPaddedRows(PF_PixelFormat format, bool bottomUp)
 
 TEST(PixelConversion, RowsAreAddressedThroughSignedRowbytes)
 {
-    CheckPaddedRows<uint8_t>(PF_PixelFormat_ARGB32, false);
-    CheckPaddedRows<uint16_t>(PF_PixelFormat_ARGB64, false);
-    CheckPaddedRows<float>(PF_PixelFormat_ARGB128, false);
-    CheckPaddedRows<uint8_t>(PF_PixelFormat_ARGB32, true);
-    CheckPaddedRows<float>(PF_PixelFormat_ARGB128, true);
+    CheckPaddedRows<uint8_t>(false);
+    CheckPaddedRows<uint16_t>(false);
+    CheckPaddedRows<float>(false);
+    CheckPaddedRows<uint8_t>(true);
+    CheckPaddedRows<float>(true);
 
     // Bottom-up: row 0 is the last row in memory.
     HostWorld<uint8_t> up(1, 3, 0, true);
     const float px[4] = {0, 0, 0, 1};
-    WorkRowToWorld(&up.world, PF_PixelFormat_ARGB32, 0, px);
+    WorkRowToWorld(up.world, 0, px);
     EXPECT_EQ(up.memory[2 * 4 + A], 255);
     EXPECT_EQ(up.memory[0 * 4 + A], HostWorld<uint8_t>::FILL);
 }
@@ -201,36 +208,52 @@ TEST(PixelConversion, RowsAreAddressedThroughSignedRowbytes)
 TEST(PixelConversion, EmptyWorldsAndRowsOutsideTouchNothing)
 {
     std::vector<float> work(40, 1.0f);
-    for (auto [width, height] : {std::pair{0, 5}, std::pair{5, 0}, std::pair{-2, 3}}) {
-        PF_EffectWorld empty{};
+    for (auto [width, height] : {std::pair{0, 5}, std::pair{5, 0}, std::pair{-2, 3}, std::pair{4, 4}}) {
+        WorldView empty{};
         empty.width = width;
         empty.height = height;
-        empty.rowbytes = 64;  // data stays null: nothing may be read or written
-        WorldToWorkBuffer(&empty, PF_PixelFormat_ARGB32, work);
+        empty.row_bytes = 64;  // data stays null: nothing may be read or written
+        work.assign(40, 1.0f);
+        WorldToWorkBuffer(empty, work);
         EXPECT_TRUE(work.empty());
-        WorkRowToWorld(&empty, PF_PixelFormat_ARGB128, 0, work.data());
+        empty.depth = WorldDepth::Float;
+        WorkRowToWorld(empty, 0, work.data());
     }
-    WorldToWorkBuffer(nullptr, PF_PixelFormat_ARGB32, work);
-    EXPECT_TRUE(work.empty());
 
     HostWorld<uint8_t> world(2, 2);
     const std::vector<uint8_t> before = world.memory;
     const float px[8] = {1, 1, 1, 1, 1, 1, 1, 1};
-    WorkRowToWorld(&world.world, PF_PixelFormat_ARGB32, -1, px);
-    WorkRowToWorld(&world.world, PF_PixelFormat_ARGB32, 2, px);
+    WorkRowToWorld(world.world, -1, px);
+    WorkRowToWorld(world.world, 2, px);
     EXPECT_EQ(world.memory, before);
 }
 
-TEST(PixelConversion, UnknownFormatCodesAreEightBit)
+TEST(PixelConversion, RgbaWorldsHoldTheSameValuesInTheirOwnOrder)
 {
-    HostWorld<uint8_t> world(1, 1);
-    for (int c = 0; c < 4; c++)
-        world.Set(0, 0, c, uint8_t(51 * c));
-    std::vector<float> expected, work;
-    WorldToWorkBuffer(&world.world, PF_PixelFormat_ARGB32, expected);
-    for (PF_PixelFormat code : {PF_PixelFormat(0), PF_PixelFormat(PF_PixelFormat_INVALID),
-                                PF_PixelFormat(PF_PixelFormat_GPU_BGRA128)}) {
-        WorldToWorkBuffer(&world.world, code, work);
-        EXPECT_EQ(work, expected) << std::hex << code;
-    }
+    // One pixel of each depth in both orders: the work pixel is the same, the host bytes are permuted.
+    const float px[4] = {0.25f, 0.5f, 0.75f, 1.0f};   // B, G, R, A
+    HostWorld<uint8_t> argb(1, 1), rgba(1, 1, 0, false, ChannelOrder::RGBA);
+    WorkRowToWorld(argb.world, 0, px);
+    WorkRowToWorld(rgba.world, 0, px);
+    EXPECT_EQ(argb.Get(0, 0, 0), 255);   // alpha first
+    EXPECT_EQ(argb.Get(0, 0, 1), 191);
+    EXPECT_EQ(rgba.Get(0, 0, 0), 191);   // red first
+    EXPECT_EQ(rgba.Get(0, 0, 1), 128);
+    EXPECT_EQ(rgba.Get(0, 0, 2), 64);
+    EXPECT_EQ(rgba.Get(0, 0, 3), 255);
+    std::vector<float> a, b;
+    WorldToWorkBuffer(argb.world, a);
+    WorldToWorkBuffer(rgba.world, b);
+    EXPECT_EQ(a, b);
+
+    HostWorld<uint16_t> deep(1, 1, 0, false, ChannelOrder::RGBA);
+    WorkRowToWorld(deep.world, 0, px);
+    EXPECT_EQ(deep.Get(0, 0, 0), 24576);
+    EXPECT_EQ(deep.Get(0, 0, 3), 32768);
+    HostWorld<float> exact(1, 1, 0, false, ChannelOrder::RGBA);
+    WorkRowToWorld(exact.world, 0, px);
+    EXPECT_EQ(exact.Get(0, 0, 0), 0.75f);
+    EXPECT_EQ(exact.Get(0, 0, 2), 0.25f);
+    WorldToWorkBuffer(exact.world, b);
+    EXPECT_EQ(b, std::vector<float>(px, px + 4));
 }

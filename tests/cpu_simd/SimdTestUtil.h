@@ -21,7 +21,7 @@ inline QF_Frame DefaultLookFrame(int w, int h)
     Controls controls;
     const WarpSettings settings = controls.Read(LayerScaleFactor(double(w), double(h)));
     QF_Frame f = PlainFrame(w, h);
-    BuildFrame(settings, 0.0, f);
+    BuildFrame(SanitizedSettings(settings), 0.0, f);
     return f;
 }
 

@@ -421,8 +421,9 @@ TEST(VectorDispatch, TheWidestSupportedInstructionSetIsChosen)
         } else {
             EXPECT_EQ(VectorShadeRow(isa), nullptr) << VectorIsaName(isa);
         }
-    SetShadePath(ShadePath::Automatic);
-    EXPECT_EQ(SelectedShadeRow(), any ? VectorShadeRow(widest) : ShadeRowScalar);
+    EXPECT_EQ(ShadeRowFor(ShadePath::Automatic), any ? VectorShadeRow(widest) : ShadeRowScalar);
+    // What every render uses: the same choice, made once for the process.
+    EXPECT_EQ(ProcessShadeRow(), ShadeRowFor(ShadePath::Automatic));
 }
 
 TEST(VectorDispatch, AForcedPathRunsWhereSupportedAndIsScalarElsewhere)
@@ -430,14 +431,11 @@ TEST(VectorDispatch, AForcedPathRunsWhereSupportedAndIsScalarElsewhere)
     const std::pair<ShadePath, VectorIsa> forced[] = {
         {ShadePath::SSE2, VectorIsa::SSE2}, {ShadePath::AVX2, VectorIsa::AVX2}, {ShadePath::AVX512, VectorIsa::AVX512}};
     for (const auto& [path, isa] : forced) {
-        SetShadePath(path);
         EXPECT_EQ(ShadePathSupported(path), VectorIsaSupported(isa));
-        EXPECT_EQ(SelectedShadeRow(), VectorIsaSupported(isa) ? VectorShadeRow(isa) : ShadeRowScalar)
+        EXPECT_EQ(ShadeRowFor(path), VectorIsaSupported(isa) ? VectorShadeRow(isa) : ShadeRowScalar)
             << VectorIsaName(isa);
     }
-    SetShadePath(ShadePath::Scalar);
-    EXPECT_EQ(SelectedShadeRow(), ShadeRowScalar);
-    SetShadePath(ShadePath::Automatic);
+    EXPECT_EQ(ShadeRowFor(ShadePath::Scalar), ShadeRowScalar);
 }
 
 TEST(VectorDispatch, TheBandRendererGivesTheScalarBitsOnEveryPath)
@@ -448,15 +446,16 @@ TEST(VectorDispatch, TheBandRendererGivesTheScalarBitsOnEveryPath)
     const Image src = qftest::TestCard(w, h);
     const Image expected = qftest::ReferenceRender(f, src);
     for (ShadePath path : {ShadePath::Automatic, ShadePath::SSE2, ShadePath::AVX2, ShadePath::AVX512}) {
-        SetShadePath(path);
         Image out(w, h, -1, -1, -1, -1);
         auto rows = [&](int32_t row, const float* px) {
             std::memcpy(out.at(0, row), px, size_t(w) * 4 * sizeof(float));
         };
-        EXPECT_TRUE(RenderBandCPU(f, src.px.data(), nullptr, rows, 2, {}));
+        BandRenderHooks hooks;
+        hooks.shadeRow = ShadeRowFor(path);
+        EXPECT_TRUE(path == ShadePath::Automatic ? RenderBandCPU(f, src.px.data(), nullptr, rows, 2, {})
+                                                 : RenderBandCPU(f, src.px.data(), nullptr, rows, 2, {}, hooks));
         EXPECT_EQ(qftest::FirstDifference(expected, out), "") << "path " << int(path);
     }
-    SetShadePath(ShadePath::Automatic);
 }
 
 } // namespace

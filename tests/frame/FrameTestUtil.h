@@ -1,74 +1,51 @@
-// Parameter tables for the frame builder's tests: every control at its default from the parameter table,
+// Control values for the frame builder's tests: every control at its default from the parameter table,
 // with setters for the cases that change one.
 #pragma once
 
 #include "ParamTable.h"
+#include "ParamValues.h"
 #include "WarpSettings.h"
 
-#include <array>
-#include <cmath>
 #include <cstdint>
 
 class Controls {
 public:
-    // Every value-carrying control at its default; the input, header, groups and map layer stay absent,
-    // as they are in the table the render path builds.
-    Controls()
-    {
-        for (int i = 0; i < PARAM_COUNT; ++i) {
-            const ParamSpec& spec = PARAM_TABLE[i];
-            PF_ParamDef& def = defs_[i];
-            def.param_type = spec.type;
-            switch (spec.type) {
-            case PF_Param_FLOAT_SLIDER:
-                def.u.fs_d.value = spec.dephault;
-                break;
-            case PF_Param_SLIDER:
-            case PF_Param_POPUP:
-            case PF_Param_CHECKBOX:
-                def.u.sd.value = static_cast<std::int32_t>(spec.dephault);
-                break;
-            case PF_Param_ANGLE:
-                def.u.ad.value = static_cast<PF_Fixed>(std::lround(spec.dephault * 65536.0));
-                break;
-            default:
-                continue;
-            }
-            table_[i] = &def;
-        }
-    }
-    Controls(const Controls&) = delete;
-    Controls& operator=(const Controls&) = delete;
+    // Every value-carrying control at its default; the input, header, groups and map layer read as zeros,
+    // as they do in the values a host reads for a frame.
+    Controls() : values_(DefaultParamValues()) {}
 
     Controls& Float(int index, double value)
     {
-        defs_[index].u.fs_d.value = value;
-        table_[index] = &defs_[index];
+        values_[index] = ParamValue::Number(value);
         return *this;
     }
     // Integer sliders, popups (1-based) and checkboxes.
     Controls& Int(int index, std::int32_t value)
     {
-        defs_[index].u.sd.value = value;
-        table_[index] = &defs_[index];
+        values_[index] = ParamValue::Integer(value);
         return *this;
     }
     Controls& Angle(int index, double degrees)
     {
-        defs_[index].u.ad.value = static_cast<PF_Fixed>(std::lround(degrees * 65536.0));
-        table_[index] = &defs_[index];
+        values_[index] = ParamValue::Integer(AngleToFixed(degrees));
         return *this;
     }
+    // A control the host does not have.
     Controls& Absent(int index)
     {
-        table_[index] = nullptr;
+        values_[index] = ParamValue{};
         return *this;
     }
 
-    const ParamTable& Table() const { return table_; }
-    WarpSettings Read(double layer_scale = 1.0) const { return ReadSettings(table_, layer_scale); }
+    const ParamValues& Values() const { return values_; }
+    WarpSettings Read(double layer_scale = 1.0) const { return ReadSettings(values_, layer_scale).values(); }
 
 private:
-    std::array<PF_ParamDef, PARAM_COUNT> defs_{};
-    ParamTable table_{};
+    ParamValues values_;
 };
+
+// A snapshot for the calls that take sanitised settings.
+inline SanitizedSettings Sane(const WarpSettings& settings)
+{
+    return SanitizedSettings(settings);
+}

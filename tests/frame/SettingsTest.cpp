@@ -1,5 +1,6 @@
 // Reading the controls into WarpSettings and sanitising them.
 #include "FrameTestUtil.h"
+#include "LayerScale.h"
 #include "WarpTypes.h"
 
 #include <gtest/gtest.h>
@@ -50,14 +51,6 @@ void ExpectSameSettings(const WarpSettings& a, const WarpSettings& b)
     QF_SAME_DOUBLE(mix);
 #undef QF_SAME
 #undef QF_SAME_DOUBLE
-}
-
-PF_InData LayerOf(int width, int height)
-{
-    PF_InData in{};
-    in.width = width;
-    in.height = height;
-    return in;
 }
 
 }   // namespace
@@ -203,8 +196,8 @@ TEST(Settings, AbsentParametersReadAsZero)
     // An absent Scale With Layer is off: the layer's factor is not used.
     EXPECT_EQ(Controls().Absent(PARAM_SCALE_WITH_LAYER).Read(3.0).scale, 1.0);
 
-    ParamTable empty{};
-    const WarpSettings s = ReadSettings(empty, 3.0);
+    const ParamValues empty{};
+    const WarpSettings s = ReadSettings(empty, 3.0).values();
     EXPECT_EQ(s.scale, 1.0);
     EXPECT_EQ(s.mix, 0.0);
     EXPECT_EQ(s.loop_duration, 0.01);
@@ -224,36 +217,19 @@ TEST(Settings, RenderParametersLeaveOutLayersHeaderAndGroups)
     EXPECT_FALSE(IsRenderParam(PARAM_RENDER_GROUP_END));
     EXPECT_TRUE(IsRenderParam(PARAM_PRESET));
     EXPECT_TRUE(IsRenderParam(PARAM_MIX));
-
-    // A host array: every entry present, the layers and groups dropped from the table.
-    std::array<PF_ParamDef, PARAM_COUNT> defs{};
-    std::array<PF_ParamDef*, PARAM_COUNT> params{};
-    for (int i = 0; i < PARAM_COUNT; ++i) {
-        params[i] = &defs[i];
-    }
-    const ParamTable table = TableFromParams(params.data());
-    for (int i = 0; i < PARAM_COUNT; ++i) {
-        EXPECT_EQ(table[i] != nullptr, IsRenderParam(i)) << "index " << i;
-    }
-    EXPECT_EQ(TableFromParams(nullptr)[PARAM_AMOUNT], nullptr);
 }
 
 TEST(Settings, LayerScaleFollowsTheLayerOnlyWhenScaleWithLayerIsOn)
 {
-    const auto scale_on = [](int w, int h) {
-        const PF_InData in = LayerOf(w, h);
-        return Controls().Read(LayerScaleFactor(&in)).scale;
-    };
+    const auto scale_on = [](int w, int h) { return Controls().Read(LayerScaleFactor(w, h)).scale; };
     EXPECT_EQ(scale_on(1920, 1080), 1.0);
     EXPECT_EQ(scale_on(3840, 2160), 2.0);
     EXPECT_NEAR(scale_on(192, 108), 0.1, 1e-15);
     EXPECT_EQ(scale_on(20, 20), 0.05);
     EXPECT_EQ(scale_on(0, 1080), 1.0);
     EXPECT_EQ(scale_on(100000, 100000), 20.0);
-    EXPECT_EQ(LayerScaleFactor(nullptr), 1.0);
 
-    const PF_InData big = LayerOf(3840, 2160);
-    EXPECT_EQ(Controls().Int(PARAM_SCALE_WITH_LAYER, 0).Read(LayerScaleFactor(&big)).scale, 1.0);
+    EXPECT_EQ(Controls().Int(PARAM_SCALE_WITH_LAYER, 0).Read(LayerScaleFactor(3840, 2160)).scale, 1.0);
 }
 
 TEST(Settings, SanitisingIsIdempotent)

@@ -14,7 +14,7 @@ QF_Frame Build(const WarpSettings& s, double time)
 {
     QF_Frame frame;
     std::memset(&frame, 0, sizeof frame);
-    BuildFrame(s, time, frame);
+    BuildFrame(Sane(s), time, frame);
     return frame;
 }
 
@@ -66,7 +66,7 @@ TEST(RandomStream, SeedZeroGivesTheKnownSequence)
 
 TEST(WaveGeneration, DefaultControlsGiveTheKnownFirstWaves)
 {
-    const std::vector<WaveDraft> drafts = GenerateWaves(Defaults(), 2);
+    const std::vector<WaveDraft> drafts = GenerateWaves(Sane(Defaults()), 2);
     ASSERT_EQ(drafts.size(), 2u);
     EXPECT_NEAR(drafts[0].wavelength, 390.4262, 5e-5);
     EXPECT_NEAR(std::atan2(drafts[0].sin_dir, drafts[0].cos_dir) * 180.0 / PI, 1.30060, 5e-6);
@@ -119,7 +119,7 @@ TEST(WaveGeneration, AddingAWaveKeepsTheOthers)
     // Records past wave_count are zero, even over a dirty record.
     QF_Frame dirty;
     std::memset(&dirty, 0x7f, sizeof dirty);
-    BuildFrame(five, 2.25, dirty);
+    BuildFrame(Sane(five), 2.25, dirty);
     const QF_Wave zero{};
     for (int i = 5; i < QF_MAX_WAVES; ++i) {
         EXPECT_TRUE(SameBytes(&dirty.waves[i], &zero, sizeof zero)) << "wave " << i;
@@ -134,7 +134,7 @@ TEST(WaveGeneration, VariationsOfZeroMakeUniformWaves)
     s.strength_variation = 0;
     s.direction = 30;
     s.wave_count = 8;
-    const std::vector<WaveDraft> drafts = GenerateWaves(s, s.wave_count);
+    const std::vector<WaveDraft> drafts = GenerateWaves(Sane(s), s.wave_count);
     for (const WaveDraft& w : drafts) {
         EXPECT_EQ(w.wavelength, 440.0);
         EXPECT_EQ(w.cos_dir, drafts[0].cos_dir);

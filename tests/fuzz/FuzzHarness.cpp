@@ -4,7 +4,7 @@
 #include "Drawbot.h"
 #include "GpuHost.h"
 #include "HostSim.h"
-#include "RenderGeometry.h"
+#include "PreRenderData.h"
 
 #include <algorithm>
 #include <bit>

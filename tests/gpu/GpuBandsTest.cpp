@@ -114,40 +114,38 @@ TEST(GpuWorkGroup, ChosenFromTheKernelsLargestGroup)
     }
 }
 
-class GpuBackoffState : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        GpuFailureCount = 0;
-        GpuRetryAfterMs = 0;
-    }
-    void TearDown() override { SetUp(); }
-};
-
-TEST_F(GpuBackoffState, SecondFailureInARowWithholdsTheGpuForAMinute)
+TEST(GpuBackoffState, SecondFailureInARowWithholdsTheGpuForAMinute)
 {
-    GpuFrameFailed();
-    EXPECT_EQ(GpuFailureCount.load(), 1);
-    EXPECT_EQ(GpuRetryAfterMs.load(), 0);
-    EXPECT_TRUE(GpuOfferAllowed());
+    GpuBackoff backoff;
+    EXPECT_TRUE(backoff.OfferAllowed());
+    backoff.FrameFailed();
+    EXPECT_EQ(backoff.FailureCount(), 1);
+    EXPECT_EQ(backoff.RetryAfterMs(), 0);
+    EXPECT_TRUE(backoff.OfferAllowed());
 
     const std::int64_t before = SteadyClockMs();
-    GpuFrameFailed();
+    backoff.FrameFailed();
     const std::int64_t after = SteadyClockMs();
-    EXPECT_EQ(GpuFailureCount.load(), 0);
-    EXPECT_GE(GpuRetryAfterMs.load(), before + GPU_RETRY_DELAY_MS);
-    EXPECT_LE(GpuRetryAfterMs.load(), after + GPU_RETRY_DELAY_MS);
-    EXPECT_FALSE(GpuOfferAllowed());
+    EXPECT_EQ(backoff.FailureCount(), 0);
+    EXPECT_GE(backoff.RetryAfterMs(), before + GPU_RETRY_DELAY_MS);
+    EXPECT_LE(backoff.RetryAfterMs(), after + GPU_RETRY_DELAY_MS);
+    EXPECT_FALSE(backoff.OfferAllowed());
 }
 
-TEST_F(GpuBackoffState, ASuccessInBetweenStartsCountingAnew)
+TEST(GpuBackoffState, ASuccessInBetweenStartsCountingAnew)
 {
-    GpuFrameFailed();
-    GpuFrameSucceeded();
-    EXPECT_EQ(GpuFailureCount.load(), 0);
-    GpuFrameFailed();
-    EXPECT_EQ(GpuRetryAfterMs.load(), 0);
-    EXPECT_TRUE(GpuOfferAllowed());
+    GpuBackoff backoff;
+    backoff.FrameFailed();
+    backoff.FrameSucceeded();
+    EXPECT_EQ(backoff.FailureCount(), 0);
+    backoff.FrameFailed();
+    EXPECT_EQ(backoff.RetryAfterMs(), 0);
+    EXPECT_TRUE(backoff.OfferAllowed());
+}
+
+TEST(GpuBackoffState, TheProcessHasOne)
+{
+    EXPECT_EQ(&ProcessGpuBackoff(), &ProcessGpuBackoff());
 }
 
 TEST(LaunchGpuFrame, RefusesMissingBuffersAndEmptyOutputs)

@@ -1,5 +1,5 @@
 // The About text, through PF_Cmd_ABOUT and through its formatter.
-#include "AboutText.h"
+#include "EffectAbout.h"
 #include "EffectIdentity.h"
 #include "PluginHost.h"
 

@@ -11,14 +11,10 @@ namespace {
 constexpr A_long MIN32 = std::numeric_limits<A_long>::min();
 constexpr A_long MAX32 = std::numeric_limits<A_long>::max();
 
-PF_EffectWorld World(A_long width, A_long height, A_long origin_x = 0, A_long origin_y = 0)
+// A buffer of width x height at layer position (x0, y0).
+BufferPlacement Buffer(A_long width, A_long height, A_long x0 = 0, A_long y0 = 0)
 {
-    PF_EffectWorld world{};
-    world.width = width;
-    world.height = height;
-    world.origin_x = origin_x;
-    world.origin_y = origin_y;
-    return world;
+    return BufferPlacement{x0, y0, width, height, width};
 }
 
 void ExpectHeld(const QF_Frame& frame)
@@ -32,14 +28,12 @@ void ExpectHeld(const QF_Frame& frame)
 
 TEST(HostileGeometry, PositionsFromRectanglesAreHeldInRange)
 {
-    PreRenderData data;
-    data.output_rect = PF_LRect{MAX32 - 3, MIN32, MAX32, MIN32 + 5};
-    data.input_rect = PF_LRect{MIN32, MAX32 - 10, MIN32 + 4, MAX32};
-    data.input_max_rect = PF_LRect{MIN32, MIN32, MAX32, MAX32};
-    const PF_EffectWorld input = World(4, 10);
-    const PF_EffectWorld output = World(3, 5);
+    FrameLayout layout;
+    layout.output = Buffer(3, 5, MAX32 - 3, MIN32);
+    layout.input = Buffer(4, 10, MIN32, MAX32 - 10);
+    layout.layer = PixelRect{MIN32, MIN32, MAX32, MAX32};
     QF_Frame frame{};
-    FillGeometry(data, &input, &output, nullptr, frame);
+    FillGeometry(layout, 1.0f, 1.0f, frame);
     ExpectHeld(frame);
     EXPECT_EQ(frame.out_x0, POSITION_LIMIT);
     EXPECT_EQ(frame.out_y0, -POSITION_LIMIT);
@@ -49,11 +43,11 @@ TEST(HostileGeometry, PositionsFromRectanglesAreHeldInRange)
 
 TEST(HostileGeometry, PositionsFromWorldOriginsAreHeldInRange)
 {
-    PreRenderData data;
-    const PF_EffectWorld input = World(4, 10, MAX32, MIN32);
-    const PF_EffectWorld output = World(3, 5, MIN32, 1);
+    FrameLayout layout;
+    layout.input = Buffer(4, 10, MAX32, MIN32);
+    layout.output = Buffer(3, 5, MIN32, 1);
     QF_Frame frame{};
-    FillGeometry(data, &input, &output, nullptr, frame);   // no layer extent: the input buffer is the layer
+    FillGeometry(layout, 1.0f, 1.0f, frame);   // no layer extent: the input buffer is the layer
     ExpectHeld(frame);
     EXPECT_EQ(frame.in_x0, POSITION_LIMIT);
     EXPECT_EQ(frame.lay_x1, POSITION_LIMIT);   // in_x0 + in_w, held
@@ -63,14 +57,12 @@ TEST(HostileGeometry, PositionsFromWorldOriginsAreHeldInRange)
 
 TEST(HostileGeometry, RealLayersKeepTheirPositions)
 {
-    PreRenderData data;
-    data.output_rect = PF_LRect{-30000, 5, 1920 + 30000, 1085};
-    data.input_rect = PF_LRect{-WHOLE_LAYER_EXTENT, 0, 1920, 1080};
-    data.input_max_rect = PF_LRect{-WHOLE_LAYER_EXTENT, -WHOLE_LAYER_EXTENT, WHOLE_LAYER_EXTENT, WHOLE_LAYER_EXTENT};
-    const PF_EffectWorld input = World(4, 10);
-    const PF_EffectWorld output = World(3, 5);
+    FrameLayout layout;
+    layout.output = Buffer(3, 5, -30000, 5);
+    layout.input = Buffer(4, 10, -WHOLE_LAYER_EXTENT, 0);
+    layout.layer = WHOLE_LAYER_RECT;
     QF_Frame frame{};
-    FillGeometry(data, &input, &output, nullptr, frame);
+    FillGeometry(layout, 1.0f, 1.0f, frame);
     EXPECT_EQ(frame.out_x0, -30000);
     EXPECT_EQ(frame.in_x0, -WHOLE_LAYER_EXTENT);
     EXPECT_EQ(frame.lay_y1, WHOLE_LAYER_EXTENT);

@@ -20,11 +20,6 @@ TEST(LayerScale, IsLimitedAndFallsBackToOne)
     EXPECT_EQ(LayerScaleFactor(30000, 30000), 20.0);
     EXPECT_EQ(LayerScaleFactor(0, 1080), 1.0);
     EXPECT_EQ(LayerScaleFactor(1920, -5), 1.0);
-    EXPECT_EQ(LayerScaleFactor(nullptr), 1.0);
-    PF_InData in_data{};
-    in_data.width = 3840;
-    in_data.height = 2160;
-    EXPECT_EQ(LayerScaleFactor(&in_data), 2.0);
 }
 
 }   // namespace

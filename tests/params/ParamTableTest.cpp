@@ -1,11 +1,12 @@
-// The parameter table's look-ups and the definitions built from its rows.
-#include "ParamSetup.h"
+// The parameter table's look-ups, control values in its encodings, and what touching a control does.
+#include "ParamRules.h"
 #include "ParamTable.h"
+#include "ParamValues.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
+#include <cmath>
+#include <limits>
 
 namespace {
 
@@ -40,34 +41,68 @@ TEST(ParamTable, PresetMenuListsCustomThenTheLooksInOrder)
                  "Psychedelic|Heat Haze|Silk|Zigzag|Glitch Blocks|Tidal Smear|Kaleido Melt|Sideways Melt");
 }
 
-TEST(ParamSetup, LongNamesAreCutToThirtyOneCharacters)
+TEST(ParamValues, NumbersTakeEachKindsEncoding)
 {
-    ParamSpec row = PARAM_TABLE[PARAM_AMOUNT];
-    const std::string long_name(40, 'n');
-    row.name = long_name.c_str();
-    PF_ParamDef def;
-    std::memset(&def, 0x7F, sizeof def);
-    FillParamDef(row, def);
-    EXPECT_EQ(std::strlen(def.name), 31u);
-    EXPECT_EQ(def.u.fs_d.phase, 0.0);   // everything not set is cleared
-    EXPECT_EQ(def.unused, 0);
+    EXPECT_EQ(ParamValueFromNumber(PARAM_AMOUNT, 37.5).number, 37.5);
+    EXPECT_EQ(ParamValueFromNumber(PARAM_AMOUNT, 37.5).integer, 0);
+    EXPECT_EQ(ParamValueFromNumber(PARAM_AMOUNT, std::nan("")).number, 0.0);
+    EXPECT_EQ(ParamValueFromNumber(PARAM_DIRECTION, 90).integer, 5898240);
+    EXPECT_EQ(ParamValueFromNumber(PARAM_DIRECTION, -22.5).integer, -1474560);
+    EXPECT_EQ(ParamValueFromNumber(PARAM_DIRECTION, 1e-5).integer, 1);   // 0.65536 steps, rounded
+    EXPECT_EQ(ParamValueFromNumber(PARAM_WAVES, 4.5).integer, 5);         // halves away from zero
+    EXPECT_EQ(ParamValueFromNumber(PARAM_WAVES, -4.5).integer, -5);
+    EXPECT_EQ(ParamValueFromNumber(PARAM_RANDOM_SEED, 1e12).integer, std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(ParamValueFromNumber(PARAM_EDGES, 3).integer, 3);
+    EXPECT_EQ(ParamValueFromNumber(PARAM_LOOP, 1).integer, 1);
+    EXPECT_EQ(ParamValueFromNumber(PARAM_MAP_LAYER, 5).integer, 0);
+    EXPECT_EQ(ParamValueFromNumber(PARAM_COUNT, 5).integer, 0);
+    EXPECT_EQ(AngleToFixed(-1e10), std::numeric_limits<std::int32_t>::min());
+
+    const ParamValues defaults = DefaultParamValues();
+    EXPECT_EQ(defaults[PARAM_WAVE_SIZE].number, 440.0);
+    EXPECT_EQ(defaults[PARAM_PRESET].integer, 2);
+    EXPECT_EQ(defaults[PARAM_ANTIALIASING].integer, 3);
+    EXPECT_EQ(defaults[PARAM_SCALE_WITH_LAYER].integer, 1);
+    EXPECT_EQ(defaults[PARAM_LOOP_DURATION].number, 4.0);
+    EXPECT_EQ(defaults[PARAM_INPUT].number, 0.0);
 }
 
-TEST(ParamSetup, AnglesStoreSixteenDotSixteenDegrees)
+TEST(ParamRules, ALookWritesItsThirteenControlsInOrder)
 {
-    ParamSpec row = PARAM_TABLE[PARAM_DIRECTION];
-    row.dephault = -22.5;
-    PF_ParamDef def;
-    FillParamDef(row, def);
-    EXPECT_EQ(def.u.ad.value, -22.5 * 65536);
-    EXPECT_EQ(def.u.ad.dephault, def.u.ad.value);
+    ParamValues values = DefaultParamValues();
+    values[PARAM_PRESET] = ParamValue::Integer(9);   // "Heat Haze"
+    values[PARAM_SCALE_WITH_LAYER] = ParamValue::Integer(0);
+    const ParamChanges changes = ChangesAfterEdit(PARAM_PRESET, values, 0.1);
+    ASSERT_EQ(changes.count, 13);
+    int i = 0;
+    for (const ParamChange& change : changes) {
+        EXPECT_EQ(change.index, PRESET_CONTROLLED_PARAMS[i++]);
+    }
+    EXPECT_EQ(changes.items[0].value.number, 9.0);          // 90 fitted to a tenth of 1080p
+    EXPECT_EQ(changes.items[4].value.integer, 5898240);     // Direction 90 degrees
+    EXPECT_EQ(changes.items[6].value.integer, 1);           // Waveform "Sine"
+
+    values[PARAM_SCALE_WITH_LAYER] = ParamValue::Integer(1);   // the render scales instead
+    EXPECT_EQ(ChangesAfterEdit(PARAM_PRESET, values, 0.1).items[0].value.number, 90.0);
+    values[PARAM_PRESET] = ParamValue::Integer(1);             // "Custom" changes nothing
+    EXPECT_EQ(ChangesAfterEdit(PARAM_PRESET, values, 0.1).count, 0);
 }
 
-TEST(ParamSetup, NoHostMeansNoParameters)
+TEST(ParamRules, TouchingALooksControlTurnsTheMenuToCustom)
 {
-    EXPECT_EQ(AddParams(nullptr), PF_Err_INVALID_CALLBACK);
-    PF_InData in_data{};
-    EXPECT_EQ(AddParams(&in_data), PF_Err_INVALID_CALLBACK);
+    ParamValues values = DefaultParamValues();
+    ParamChanges changes = ChangesAfterEdit(PARAM_COLOR_SPLIT, values, 1.0);
+    ASSERT_EQ(changes.count, 1);
+    EXPECT_EQ(changes.items[0].index, PARAM_PRESET);
+    EXPECT_EQ(changes.items[0].value.integer, 1);
+    EXPECT_EQ(ChangesAfterEdit(PARAM_AMOUNT, values, 1.0).count, 0);
+    EXPECT_EQ(ChangesAfterEdit(PARAM_EDGES, values, 1.0).count, 0);
+    values[PARAM_PRESET] = ParamValue::Integer(1);
+    EXPECT_EQ(ChangesAfterEdit(PARAM_RANDOM_SEED, values, 1.0).count, 0);
+
+    EXPECT_TRUE(LoopDurationGreyed(values));
+    values[PARAM_LOOP] = ParamValue::Integer(1);
+    EXPECT_FALSE(LoopDurationGreyed(values));
 }
 
 }   // namespace

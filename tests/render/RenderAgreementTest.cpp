@@ -2,9 +2,10 @@
 // parts, once and again, with and without a map, and against a plain loop over the kernel.
 #include "RenderTestSupport.h"
 
-#include "RenderGeometry.h"
+#include "FrameBuilder.h"
+#include "LayerScale.h"
+#include "ParamTable.h"
 #include "WarpKernel.h"
-#include "WaveGeneration.h"
 
 #include <array>
 
@@ -138,32 +139,43 @@ TEST_F(RenderAgreement, FailedMapCheckoutRendersWithoutTheMap)
 // The frame as this test builds it from the host's control values, shaded by a plain loop over qf_shade.
 FloatImage IndependentRender(HostSim& host, const FloatImage& input, const FloatImage* map)
 {
-    ParamTable table{};
-    std::array<PF_ParamDef, PARAM_COUNT> defs{};
+    // The values as the host holds them, in the table's encodings.
+    ParamValues values{};
     for (int i = 0; i < PARAM_COUNT; ++i) {
-        if (IsRenderParam(i)) {
-            defs[i] = host.ParamAt(i, host.settings().current_time);
-            table[i] = &defs[i];
+        if (!IsRenderParam(i)) {
+            continue;
+        }
+        const PF_ParamDef def = host.ParamAt(i, host.settings().current_time);
+        switch (PARAM_TABLE[i].kind) {
+        case ParamKind::FloatSlider:
+            values[i] = ParamValue::Number(def.u.fs_d.value);
+            break;
+        case ParamKind::Angle:
+            values[i] = ParamValue::Integer(def.u.ad.value);
+            break;
+        case ParamKind::Slider:
+            values[i] = ParamValue::Integer(def.u.sd.value);
+            break;
+        case ParamKind::Popup:
+            values[i] = ParamValue::Integer(def.u.pd.value);
+            break;
+        case ParamKind::Checkbox:
+            values[i] = ParamValue::Integer(def.u.bd.value);
+            break;
+        default:
+            break;
         }
     }
-    PreRenderData data;
-    data.settings = ReadSettings(table, LayerScaleFactor(input.width, input.height));
-    data.time = static_cast<double>(host.settings().current_time) / host.settings().time_scale;
-    data.input_rect = data.input_max_rect = data.output_rect = PF_LRect{0, 0, input.width, input.height};
-    PF_EffectWorld in{}, out{}, map_world{};
-    in.width = out.width = input.width;
-    in.height = out.height = input.height;
+    const SanitizedSettings settings = ReadSettings(values, LayerScaleFactor(input.width, input.height));
+    const double time = static_cast<double>(host.settings().current_time) / host.settings().time_scale;
+    FrameLayout layout;
+    layout.input = layout.output = BufferPlacement{0, 0, input.width, input.height, input.width};
+    layout.layer = PixelRect{0, 0, input.width, input.height};
     if (map) {
-        data.has_map = true;
-        data.map_rect = data.map_max_rect = PF_LRect{0, 0, map->width, map->height};
-        map_world.width = map->width;
-        map_world.height = map->height;
+        layout.map = BufferPlacement{0, 0, map->width, map->height, map->width};
+        layout.map_layer = PixelRect{0, 0, map->width, map->height};
     }
-    QF_Frame frame{};
-    BuildFrame(data.settings, data.time, frame);
-    FillGeometry(data, &in, &out, map ? &map_world : nullptr, frame);
-    frame.out_pitch = frame.in_pitch = input.width;
-    frame.map_pitch = map ? map->width : 0;
+    const QF_Frame frame = MakeFrame(settings, time, 1.0f, 1.0f, layout);
 
     FloatImage image(input.width, input.height);
     for (A_long y = 0; y < image.height; ++y) {

@@ -1,6 +1,6 @@
 // The header's pointer handling through the host: where the links answer (relative to the content's origin
 // in frames of several heights), what a click does, and which events the control ignores.
-#include "AboutText.h"
+#include "EffectAbout.h"
 #include "EffectIdentity.h"
 #include "UiTestUtil.h"
 

@@ -2,11 +2,6 @@
 // are meant "for a 1080p layer" are multiplied by it.
 #pragma once
 
-#include "AE_Effect.h"
-
 // sqrt(width * height) / 1440 (1440 = sqrt(1920 * 1080)), limited to at most 20, then to at least 0.05.
 // 1 when either side is not above 0.
 double LayerScaleFactor(double width, double height);
-
-// The factor of in_data's layer size; 1 when in_data is missing.
-double LayerScaleFactor(const PF_InData* in_data);

@@ -1,4 +1,4 @@
-// The layer scale factor shared by the settings snapshot and the presets.
+// The layer scale factor shared by the presets and the settings snapshot.
 #include "LayerScale.h"
 
 #include <algorithm>
@@ -17,12 +17,4 @@ double LayerScaleFactor(double width, double height)
     }
     const double factor = std::sqrt(width * height) / REFERENCE_SIDE;
     return std::max(std::min(factor, MAX_LAYER_SCALE), MIN_LAYER_SCALE);
-}
-
-double LayerScaleFactor(const PF_InData* in_data)
-{
-    if (!in_data) {
-        return 1.0;
-    }
-    return LayerScaleFactor(static_cast<double>(in_data->width), static_cast<double>(in_data->height));
 }

@@ -1,4 +1,4 @@
-// Parameter set-up: turns the table's rows into the host's parameter definitions and adds them.
+// The parameter table's rows as the host's parameter definitions, and PF_Cmd_PARAMS_SETUP's adding of them.
 #pragma once
 
 #include "AE_Effect.h"

@@ -1,23 +1,64 @@
 // Parameter set-up from the table.
-#include "ParamSetup.h"
+#include "ParamDefs.h"
 
-#include <cmath>
+#include "ParamValues.h"
+
 #include <cstring>
+
+namespace {
+
+PF_ParamType TypeOf(ParamKind kind)
+{
+    switch (kind) {
+    case ParamKind::Layer:
+        return PF_Param_LAYER;
+    case ParamKind::Custom:
+        return PF_Param_NO_DATA;
+    case ParamKind::FloatSlider:
+        return PF_Param_FLOAT_SLIDER;
+    case ParamKind::Slider:
+        return PF_Param_SLIDER;
+    case ParamKind::Angle:
+        return PF_Param_ANGLE;
+    case ParamKind::Popup:
+        return PF_Param_POPUP;
+    case ParamKind::Checkbox:
+        return PF_Param_CHECKBOX;
+    case ParamKind::GroupStart:
+        return PF_Param_GROUP_START;
+    case ParamKind::GroupEnd:
+        return PF_Param_GROUP_END;
+    }
+    return PF_Param_NO_DATA;
+}
+
+PF_ParamFlags FlagsOf(const ParamSpec& row)
+{
+    return (row.supervised ? PF_ParamFlag_SUPERVISE : 0) | (row.fixed_in_time ? PF_ParamFlag_CANNOT_TIME_VARY : 0) |
+           (row.start_collapsed ? PF_ParamFlag_START_COLLAPSED : 0);
+}
+
+PF_ParamUIFlags UiFlagsOf(const ParamSpec& row)
+{
+    return (row.kind == ParamKind::Custom ? PF_PUI_CONTROL : 0) | (row.starts_disabled ? PF_PUI_DISABLED : 0);
+}
+
+}   // namespace
 
 void FillParamDef(const ParamSpec& row, PF_ParamDef& def)
 {
     std::memset(&def, 0, sizeof def);
-    def.param_type = row.type;
+    def.param_type = TypeOf(row.kind);
     std::strncpy(def.name, row.name, sizeof def.name - 1);
     def.name[sizeof def.name - 1] = '\0';
-    def.flags = row.flags;
-    def.ui_flags = row.ui_flags;
+    def.flags = FlagsOf(row);
+    def.ui_flags = UiFlagsOf(row);
     def.ui_width = static_cast<A_short>(row.ui_width);
     def.ui_height = static_cast<A_short>(row.ui_height);
     def.uu.id = row.disk_id;
 
-    switch (row.type) {
-    case PF_Param_FLOAT_SLIDER: {
+    switch (row.kind) {
+    case ParamKind::FloatSlider: {
         PF_FloatSliderDef& fs = def.u.fs_d;
         fs.value = row.dephault;
         fs.valid_min = static_cast<PF_FpShort>(row.valid_min);
@@ -26,11 +67,11 @@ void FillParamDef(const ParamSpec& row, PF_ParamDef& def)
         fs.slider_max = static_cast<PF_FpShort>(row.slider_max);
         fs.dephault = static_cast<PF_FpShort>(row.dephault);
         fs.precision = static_cast<PF_Precision>(row.precision);
-        fs.display_flags = static_cast<PF_ValueDisplayFlags>(row.display_flags);
+        fs.display_flags = static_cast<PF_ValueDisplayFlags>(row.percent ? PF_ValueDisplayFlag_PERCENT : 0);
         fs.curve_tolerance = FLOAT_SLIDER_CURVE_TOLERANCE;
         break;
     }
-    case PF_Param_SLIDER: {
+    case ParamKind::Slider: {
         PF_SliderDef& sd = def.u.sd;
         sd.value = sd.dephault = static_cast<PF_ParamValue>(row.dephault);
         sd.valid_min = static_cast<PF_ParamValue>(row.valid_min);
@@ -39,22 +80,22 @@ void FillParamDef(const ParamSpec& row, PF_ParamDef& def)
         sd.slider_max = static_cast<PF_ParamValue>(row.slider_max);
         break;
     }
-    case PF_Param_ANGLE:
-        def.u.ad.value = def.u.ad.dephault = static_cast<PF_Fixed>(std::lround(row.dephault * 65536.0));
+    case ParamKind::Angle:
+        def.u.ad.value = def.u.ad.dephault = AngleToFixed(row.dephault);
         break;
-    case PF_Param_POPUP:
+    case ParamKind::Popup:
         def.u.pd.value = static_cast<PF_ParamValue>(row.dephault);
         def.u.pd.dephault = static_cast<A_short>(row.dephault);
         def.u.pd.num_choices = static_cast<A_short>(row.num_choices);
         def.u.pd.u.namesptr = row.choices;
         break;
-    case PF_Param_CHECKBOX:
+    case ParamKind::Checkbox:
         def.u.bd.value = static_cast<PF_ParamValue>(row.dephault);
         def.u.bd.dephault = static_cast<PF_Boolean>(row.dephault);
         def.u.bd.u.nameptr = row.choices;
         break;
-    case PF_Param_LAYER:
-        def.u.ld.dephault = static_cast<A_long>(row.dephault);
+    case ParamKind::Layer:
+        def.u.ld.dephault = PF_LayerDefault_NONE;   // the table's 0
         break;
     default:   // header, group starts and ends carry no value
         break;
