@@ -8,11 +8,12 @@
 // pixels at the current downsample, x to the right and y downwards. The input and output may be any
 // part of the layer: a host renders a whole frame with both at origin (0, 0) and the layer's size, or a
 // tile by giving the output tile's position and an input at least as large as InputRegionFor says.
-// Pixels outside the input world are what the Edges control makes of them.
+// Pixels outside the input world are what the Edges control makes of them. Channels are sampled as they
+// are stored, alpha included: nothing is premultiplied or divided by alpha on the way in or out.
 //
 // A whole-frame host (one image in, one out):
 //     WarpFrameRequest frame;
-//     frame.controls = DefaultParamValues();           // then the user's values, e.g.
+//     frame.controls = DefaultParamValues();               // then the user's values, e.g.
 //     frame.controls[PARAM_AMOUNT] = ParamValueFromNumber(PARAM_AMOUNT, 150.0);
 //     frame.time = seconds;
 //     frame.layer_width = width;                           // full resolution, for Scale With Layer
