@@ -54,4 +54,27 @@ TEST_F(HostSimBehaviour, EditingAnAnimatedControlKeysTheCurrentTime)
     EXPECT_EQ(host.params().Get(PARAM_PRESET), PRESET_CUSTOM);
 }
 
+// A host knows the effect only from what it registered and what its commands change: controls by their
+// registered names, the layer parameter, the Preset menu's choices, the controls a look writes.
+TEST_F(HostSimBehaviour, LearnsTheEffectFromWhatItRegisters)
+{
+    const ParamStore& params = host.params();
+    EXPECT_EQ(params.IndexOf("wave size"), 4);
+    EXPECT_EQ(params.Find("Waves"), 10);        // the slider, not the group of that name
+    EXPECT_EQ(params.Find("Animation"), 19);    // a group answers when nothing else has its name
+    EXPECT_EQ(params.Find("PARAM_WAVE_SIZE"), -1);
+    EXPECT_THROW(params.IndexOf("Wave"), std::invalid_argument);
+    EXPECT_EQ(params.MapLayerIndex(), 30);
+    EXPECT_EQ(params.ChoiceOf(2, "heat haze"), 9);
+    EXPECT_EQ(params.Choices(36),
+              (std::vector<std::string>{"Repeat Edge Pixels", "Wrap Around", "Mirror", "Transparent"}));
+
+    ASSERT_EQ(host.ChoosePreset("Silk"), PF_Err_NONE);
+    EXPECT_EQ(host.module().changed_by_plugin(),
+              (std::vector<int>{4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15, 16, 35}));   // the thirteen a look writes
+    ASSERT_EQ(host.ChoosePreset("Custom"), PF_Err_NONE);
+    EXPECT_TRUE(host.module().changed_by_plugin().empty());
+    EXPECT_THROW(host.ChoosePreset("Velvet"), std::invalid_argument);
+}
+
 }   // namespace
