@@ -80,5 +80,3 @@ private:
     void* buffer_ = nullptr;
     std::size_t bytes_ = 0;
 };
-
-// What a HostSim keeps about its GPU device and the GPU frame in flight.
