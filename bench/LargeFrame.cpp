@@ -58,7 +58,7 @@ int main(int argc, char** argv)
                 image.Set(x, y, static_cast<float>(x) / size, static_cast<float>(y) / size, 0.5f, 1.0f);
             }
         }
-        host.SetInputLayer(host.AddLayer(image, PixelDepth::Float));
+        host.params().SetInputLayer(host.layers().Add(image, PixelDepth::Float));
     }
     host.settings().width = size;
     host.settings().height = size;
@@ -69,7 +69,7 @@ int main(int argc, char** argv)
     const double before = StatusMiB("VmRSS");
     const bool reset = ResetPeak();
     const auto start = std::chrono::steady_clock::now();
-    const RenderResult result = host.RenderFrame(request);
+    const RenderResult result = host.render().Frame(request);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double peak = StatusMiB("VmHWM");
     rusage usage{};

@@ -7,6 +7,7 @@
 // to one processor: the module still starts its workers, but they share that one core, so the figure is
 // what one core delivers. The "all cores" runs leave the affinity alone.
 #include "HostSim.h"
+#include "ParamIndex.h"
 
 #include <benchmark/benchmark.h>
 
@@ -90,8 +91,8 @@ struct Studio {
             throw std::runtime_error("the module did not start");
         }
         const FloatImage picture = Picture();
-        layer8 = host.AddLayer(picture, PixelDepth::Bits8);
-        layer32 = host.AddLayer(picture, PixelDepth::Float);
+        layer8 = host.layers().Add(picture, PixelDepth::Bits8);
+        layer32 = host.layers().Add(picture, PixelDepth::Float);
     }
 };
 
@@ -111,10 +112,10 @@ void RenderFrames(benchmark::State& state, Look look, PixelDepth depth, bool one
 {
     Studio& studio = TheStudio();
     HostSim& host = studio.host;
-    host.SetInputLayer(depth == PixelDepth::Float ? studio.layer32 : studio.layer8);
-    host.SetParam(PARAM_ANTIALIASING, look.antialiasing);
-    host.SetParam(PARAM_WAVEFORM, look.waveform);
-    host.SetParam(PARAM_ITERATIONS, look.iterations);
+    host.params().SetInputLayer(depth == PixelDepth::Float ? studio.layer32 : studio.layer8);
+    host.params().Set(PARAM_ANTIALIASING, look.antialiasing);
+    host.params().Set(PARAM_WAVEFORM, look.waveform);
+    host.params().Set(PARAM_ITERATIONS, look.iterations);
 
     RenderRequest request;
     request.depth = depth;
@@ -129,7 +130,7 @@ void RenderFrames(benchmark::State& state, Look look, PixelDepth depth, bool one
     }
     const std::clock_t cpu_start = std::clock();   // process CPU time, every thread
     for (auto _ : state) {
-        const RenderResult result = host.RenderFrame(request);
+        const RenderResult result = host.render().Frame(request);
         if (result.error != PF_Err_NONE) {
             state.SkipWithError(("render failed: " + std::to_string(result.error)).c_str());
             break;

@@ -6,14 +6,14 @@
 
 #include <cstdio>
 
-ControlPlan PlanControls(const FrameOptions& options)
+ControlPlan PlanControls(const FrameOptions& options, const ControlCatalogue& controls)
 {
     ControlPlan plan;
     if (options.look) {
-        plan.look = ReadLookFile(*options.look);
+        plan.look = ReadLookFile(*options.look, controls);
     }
     for (const std::string& setting : options.settings) {
-        plan.settings.push_back(ParseSetting(setting));
+        plan.settings.push_back(ParseSetting(controls, setting));
     }
     return plan;
 }

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-// The look file and --set values, checked; the Preset menu left alone.
-ControlPlan PlanControls(const FrameOptions& options);
+// The look file and --set values, checked against the controls; the Preset menu left alone.
+ControlPlan PlanControls(const FrameOptions& options, const ControlCatalogue& controls);
 
 // The host set-up for these options, given the input's own depth. Throws CliError for combinations the
 // host cannot render (the legacy road has no float worlds and no GPU).

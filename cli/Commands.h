@@ -48,4 +48,4 @@ void RunRender(const GlobalOptions& global, const RenderOptions& options);
 void RunSheet(const GlobalOptions& global, const SheetOptions& options);
 void RunHeader(const GlobalOptions& global, const HeaderOptions& options);
 void RunPresets(const GlobalOptions& global, bool json);
-void RunControls(bool json);
+void RunControls(const GlobalOptions& global, bool json);

@@ -63,24 +63,31 @@ std::string NumberText(double value)
     return error == std::errc() ? std::string(buffer, end) : std::to_string(value);
 }
 
-bool IsPercent(const ParamSpec& control)
+// A float as the decimal it was written as: the shortest text that reads back as the same float, read
+// as a double (the host keeps slider ranges and defaults in single precision: 0.1 stays 0.1).
+double Decimal(float value)
 {
-    return control.kind == ParamKind::FloatSlider && control.percent;
+    char buffer[64];
+    const auto written = std::to_chars(buffer, buffer + sizeof(buffer), value);
+    double decimal = value;
+    std::from_chars(buffer, written.ptr, decimal);
+    return decimal;
 }
 
-std::vector<std::string> Choices(const ParamSpec& control)
+bool IsPercent(const Control& control)
 {
-    std::vector<std::string> choices;
-    std::string_view rest = control.choices ? control.choices : "";
-    while (control.kind == ParamKind::Popup) {
-        const std::size_t bar = rest.find('|');
-        choices.emplace_back(rest.substr(0, bar));
-        if (bar == std::string_view::npos) {
-            break;
+    return control.type == PF_Param_FLOAT_SLIDER && control.percent;
+}
+
+// The 1-based number of `choice` among the popup's choices, ignoring case; 0 when none.
+int ChoiceNumber(const Control& control, std::string_view choice)
+{
+    for (std::size_t i = 0; i < control.choices.size(); ++i) {
+        if (Lower(control.choices[i]) == Lower(choice)) {
+            return static_cast<int>(i) + 1;
         }
-        rest.remove_prefix(bar + 1);
     }
-    return choices;
+    return 0;
 }
 
 std::string Joined(const std::vector<std::string>& items)
@@ -92,35 +99,15 @@ std::string Joined(const std::vector<std::string>& items)
     return text;
 }
 
-std::string Unit(const ParamSpec& control)
+std::string Unit(const Control& control)
 {
     return IsPercent(control) ? "%" : "";
 }
 
-[[noreturn]] void OutsideRange(const ParamSpec& control, double value)
+[[noreturn]] void OutsideRange(const Control& control, double value)
 {
-    throw CliError(std::string(control.name) + " = " + NumberText(value) + Unit(control) +
+    throw CliError(control.name + " = " + NumberText(value) + Unit(control) +
                    " is outside its valid range, " + ValidValues(control));
-}
-
-std::vector<std::string> ValueControlNames()
-{
-    std::vector<std::string> names;
-    for (const ParamSpec& row : PARAM_TABLE) {
-        if (IsValueControl(row)) {
-            names.emplace_back(row.name);
-        }
-    }
-    return names;
-}
-
-std::vector<std::string> LookNames()
-{
-    std::vector<std::string> names;
-    for (const PresetLook& look : PRESET_TABLE) {
-        names.emplace_back(look.name);
-    }
-    return names;
 }
 
 // Levenshtein distance, ignoring case.
@@ -152,14 +139,14 @@ std::string DidYouMean(std::string_view typed, const std::vector<std::string>& c
 
 }   // namespace
 
-bool IsValueControl(const ParamSpec& row)
+bool IsValueControl(const Control& control)
 {
-    switch (row.kind) {
-    case ParamKind::FloatSlider:
-    case ParamKind::Slider:
-    case ParamKind::Angle:
-    case ParamKind::Popup:
-    case ParamKind::Checkbox:
+    switch (control.type) {
+    case PF_Param_FLOAT_SLIDER:
+    case PF_Param_SLIDER:
+    case PF_Param_ANGLE:
+    case PF_Param_POPUP:
+    case PF_Param_CHECKBOX:
         return true;
     default:
         return false;
@@ -180,13 +167,113 @@ std::string Nearest(std::string_view typed, const std::vector<std::string>& cand
     return best;
 }
 
-const ParamSpec& FindControl(std::string_view name)
+// ---- the catalogue ----
+
+namespace {
+
+// The popup the looks are chosen from, by the name the module registers it under.
+constexpr std::string_view LOOK_MENU = "Preset";
+
+// One registered parameter as people see it.
+Control Learnt(const ParamStore& params, int index)
 {
-    const ParamSpec* row = FindParam(Trim(name));
+    const PF_ParamDef& def = params.Registered(index);
+    Control control;
+    control.index = index;
+    control.name = std::string(def.name, std::find(def.name, def.name + sizeof def.name, '\0'));
+    control.type = def.param_type;
+    switch (def.param_type) {
+    case PF_Param_FLOAT_SLIDER:
+        control.dephault = Decimal(def.u.fs_d.dephault);
+        control.valid_min = Decimal(def.u.fs_d.valid_min);
+        control.valid_max = Decimal(def.u.fs_d.valid_max);
+        control.slider_min = Decimal(def.u.fs_d.slider_min);
+        control.slider_max = Decimal(def.u.fs_d.slider_max);
+        control.percent = (def.u.fs_d.display_flags & PF_ValueDisplayFlag_PERCENT) != 0;
+        break;
+    case PF_Param_SLIDER:
+        control.dephault = def.u.sd.dephault;
+        control.valid_min = def.u.sd.valid_min;
+        control.valid_max = def.u.sd.valid_max;
+        control.slider_min = def.u.sd.slider_min;
+        control.slider_max = def.u.sd.slider_max;
+        break;
+    case PF_Param_ANGLE:
+        control.dephault = def.u.ad.dephault / 65536.0;
+        break;
+    case PF_Param_POPUP:
+        control.dephault = def.u.pd.dephault;
+        control.choices = params.Choices(index);
+        break;
+    case PF_Param_CHECKBOX:
+        control.dephault = def.u.bd.dephault;
+        control.label = params.RegisteredText(index);
+        break;
+    default:
+        break;
+    }
+    return control;
+}
+
+}   // namespace
+
+ControlCatalogue::ControlCatalogue(HostSim& host) : host_(&host)
+{
+    Learn();
+}
+
+ControlCatalogue::ControlCatalogue(std::unique_ptr<HostSim> host) : own_(std::move(host)), host_(own_.get())
+{
+    Learn();
+}
+
+void ControlCatalogue::Learn()
+{
+    const ParamStore& params = host_->params();
+    for (int index = 1; index < params.Count(); ++index) {
+        controls_.push_back(Learnt(params, index));
+    }
+    const int menu = params.Find(LOOK_MENU);
+    if (menu < 1 || params.Registered(menu).param_type != PF_Param_POPUP ||
+        !(params.Registered(menu).flags & PF_ParamFlag_SUPERVISE)) {
+        return;
+    }
+    menu_ = &controls_[menu - 1];
+    // Each choice as the user makes it: one the effect answers by writing controls is a look.
+    for (int choice = 1; choice <= static_cast<int>(menu_->choices.size()); ++choice) {
+        host_->ChangeParam(menu, choice);
+        const std::vector<int>& written = host_->module().changed_by_plugin();
+        if (written.empty()) {
+            continue;
+        }
+        looks_.push_back(Look{menu_->choices[choice - 1], choice});
+        for (const int index : written) {
+            if (index != menu && index >= 1 && index <= static_cast<int>(controls_.size())) {
+                controls_[index - 1].look_writes = true;
+            }
+        }
+    }
+}
+
+std::vector<std::string> ControlCatalogue::ValueControlNames() const
+{
+    std::vector<std::string> names;
+    for (const Control& control : controls_) {
+        if (IsValueControl(control)) {
+            names.push_back(control.name);
+        }
+    }
+    return names;
+}
+
+const Control& ControlCatalogue::Find(std::string_view name) const
+{
+    const int index = host_->params().Find(Trim(name));
+    const Control* row = index >= 1 ? &controls_[index - 1] : nullptr;
     if (row && IsValueControl(*row)) {
         return *row;
     }
-    if (row && row->kind == ParamKind::Layer) {
+    if (row && row->type == PF_Param_LAYER) {
         throw CliError(Quoted(std::string(Trim(name))) + " is a layer: give its image with --map FILE");
     }
     if (row) {
@@ -197,43 +284,49 @@ const ParamSpec& FindControl(std::string_view name)
                    " (quaverflux controls lists them)");
 }
 
-int FindLook(std::string_view name)
+int ControlCatalogue::FindLook(std::string_view name) const
 {
-    const int choice = FindChoice(PARAM_TABLE[PARAM_PRESET].choices, Trim(name));
+    const int choice = menu_ ? ChoiceNumber(*menu_, Trim(name)) : 0;
     if (choice == 0) {
-        throw CliError("no look " + Quoted(std::string(Trim(name))) + DidYouMean(Trim(name), LookNames()) +
+        std::vector<std::string> names;
+        for (const Look& look : looks_) {
+            names.push_back(look.name);
+        }
+        throw CliError("no look " + Quoted(std::string(Trim(name))) + DidYouMean(Trim(name), names) +
                        " (quaverflux presets lists them)");
     }
     return choice;
 }
 
-ControlValue ParseSetting(std::string_view setting)
+// ---- typed values ----
+
+ControlValue ParseSetting(const ControlCatalogue& controls, std::string_view setting)
 {
     const std::size_t equals = setting.find('=');
     if (equals == std::string_view::npos) {
         throw CliError("--set " + Quoted(std::string(setting)) + " needs the form \"CONTROL=VALUE\", e.g. \"Wave Size=300\"");
     }
-    const ParamSpec& control = FindControl(setting.substr(0, equals));
+    const Control& control = controls.Find(setting.substr(0, equals));
     return ControlValue{&control, ParseControlValue(control, setting.substr(equals + 1))};
 }
 
-double ParseControlValue(const ParamSpec& control, std::string_view typed)
+double ParseControlValue(const Control& control, std::string_view typed)
 {
     const std::string_view text = Trim(typed);
-    const std::string name = control.name;
-    switch (control.kind) {
-    case ParamKind::Popup: {
-        if (const int choice = FindChoice(control.choices, text); choice != 0) {
+    const std::string& name = control.name;
+    switch (control.type) {
+    case PF_Param_POPUP: {
+        if (const int choice = ChoiceNumber(control, text); choice != 0) {
             return choice;
         }
         double number = 0;
         if (ParseNumber(text, number)) {
             return CheckControlValue(control, number);
         }
-        throw CliError(name + " has no choice " + Quoted(std::string(text)) + DidYouMean(text, Choices(control)) +
+        throw CliError(name + " has no choice " + Quoted(std::string(text)) + DidYouMean(text, control.choices) +
                        " (choices: " + ValidValues(control) + ")");
     }
-    case ParamKind::Checkbox: {
+    case PF_Param_CHECKBOX: {
         const std::string word = Lower(text);
         if (word == "on" || word == "true" || word == "yes" || word == "1") {
             return 1;
@@ -243,7 +336,7 @@ double ParseControlValue(const ParamSpec& control, std::string_view typed)
         }
         throw CliError(name + " is a checkbox: give on or off, not " + Quoted(std::string(text)));
     }
-    case ParamKind::Angle: {
+    case PF_Param_ANGLE: {
         std::string_view number_text = text;
         for (std::string_view unit : {std::string_view("°"), std::string_view("deg")}) {
             if (number_text.size() > unit.size() && number_text.substr(number_text.size() - unit.size()) == unit) {
@@ -270,30 +363,30 @@ double ParseControlValue(const ParamSpec& control, std::string_view typed)
     }
 }
 
-double CheckControlValue(const ParamSpec& control, double value)
+double CheckControlValue(const Control& control, double value)
 {
-    const std::string name = control.name;
+    const std::string& name = control.name;
     if (!std::isfinite(value)) {
         throw CliError(name + " takes a finite number");
     }
-    switch (control.kind) {
-    case ParamKind::Popup:
-        if (value != std::floor(value) || value < 1 || value > control.num_choices) {
+    switch (control.type) {
+    case PF_Param_POPUP:
+        if (value != std::floor(value) || value < 1 || value > static_cast<double>(control.choices.size())) {
             throw CliError(name + " = " + NumberText(value) + " is not one of its choices, 1 to " +
-                           std::to_string(control.num_choices) + " (" + ValidValues(control) + ")");
+                           std::to_string(control.choices.size()) + " (" + ValidValues(control) + ")");
         }
         return value;
-    case ParamKind::Checkbox:
+    case PF_Param_CHECKBOX:
         if (value != 0 && value != 1) {
             throw CliError(name + " is a checkbox: give on or off");
         }
         return value;
-    case ParamKind::Angle:
+    case PF_Param_ANGLE:
         if (value < -ANGLE_LIMIT || value > ANGLE_LIMIT) {
             OutsideRange(control, value);
         }
         return value;
-    case ParamKind::Slider:
+    case PF_Param_SLIDER:
         if (value != std::floor(value)) {
             throw CliError(name + " takes a whole number, not " + NumberText(value));
         }
@@ -306,51 +399,51 @@ double CheckControlValue(const ParamSpec& control, double value)
     }
 }
 
-std::string ShowControlValue(const ParamSpec& control, double value)
+std::string ShowControlValue(const Control& control, double value)
 {
-    switch (control.kind) {
-    case ParamKind::Popup: {
-        const std::vector<std::string> choices = Choices(control);
+    switch (control.type) {
+    case PF_Param_POPUP: {
+        const std::vector<std::string>& choices = control.choices;
         const int index = static_cast<int>(value) - 1;
         return index >= 0 && index < static_cast<int>(choices.size()) ? choices[index] : NumberText(value);
     }
-    case ParamKind::Checkbox:
+    case PF_Param_CHECKBOX:
         return value != 0 ? "on" : "off";
-    case ParamKind::Angle:
+    case PF_Param_ANGLE:
         return NumberText(value) + "°";
     default:
         return NumberText(value) + Unit(control);
     }
 }
 
-std::string ValidValues(const ParamSpec& control)
+std::string ValidValues(const Control& control)
 {
-    switch (control.kind) {
-    case ParamKind::Popup:
-        return Joined(Choices(control));
-    case ParamKind::Checkbox:
+    switch (control.type) {
+    case PF_Param_POPUP:
+        return Joined(control.choices);
+    case PF_Param_CHECKBOX:
         return "on, off";
-    case ParamKind::Angle:
+    case PF_Param_ANGLE:
         return NumberText(-ANGLE_LIMIT) + "° to " + NumberText(ANGLE_LIMIT) + "°";
     default:
         return NumberText(control.valid_min) + Unit(control) + " to " + NumberText(control.valid_max) + Unit(control);
     }
 }
 
-const char* ControlKind(const ParamSpec& control)
+const char* ControlKind(const Control& control)
 {
-    switch (control.kind) {
-    case ParamKind::FloatSlider:
+    switch (control.type) {
+    case PF_Param_FLOAT_SLIDER:
         return "slider";
-    case ParamKind::Slider:
+    case PF_Param_SLIDER:
         return "integer";
-    case ParamKind::Angle:
+    case PF_Param_ANGLE:
         return "angle";
-    case ParamKind::Popup:
+    case PF_Param_POPUP:
         return "popup";
-    case ParamKind::Checkbox:
+    case PF_Param_CHECKBOX:
         return "checkbox";
-    case ParamKind::Layer:
+    case PF_Param_LAYER:
         return "layer";
     default:
         return "other";
@@ -362,13 +455,13 @@ const char* ControlKind(const ParamSpec& control)
 void ControlPlan::Apply(HostSim& host) const
 {
     for (const ControlValue& saved : look) {
-        host.SetParam(saved.control->index, saved.value);
+        host.params().Set(saved.control->index, saved.value);
     }
     if (!look.empty()) {
-        host.SendUpdateParamsUI();
+        host.module().SendUpdateParamsUI();
     }
     for (const ControlValue& typed : settings) {
-        if (!IsPresetControlled(typed.control->index)) {
+        if (!typed.control->look_writes) {
             host.ChangeParam(typed.control->index, typed.value);
         }
     }
@@ -381,7 +474,7 @@ void ControlPlan::ApplyLook(HostSim& host, int choice) const
         host.ChoosePreset(choice);
     }
     for (const ControlValue& typed : settings) {
-        if (IsPresetControlled(typed.control->index)) {
+        if (typed.control->look_writes) {
             host.ChangeParam(typed.control->index, typed.value);
         }
     }
@@ -389,7 +482,7 @@ void ControlPlan::ApplyLook(HostSim& host, int choice) const
 
 // ---- look files ----
 
-std::vector<ControlValue> ReadLookFile(const std::string& path)
+std::vector<ControlValue> ReadLookFile(const std::string& path, const ControlCatalogue& controls)
 {
     std::ifstream in(path);
     if (!in) {
@@ -415,9 +508,9 @@ std::vector<ControlValue> ReadLookFile(const std::string& path)
     std::vector<ControlValue> values;
     for (const auto& [name, value] : look["controls"].items()) {
         try {
-            const ParamSpec& control = FindControl(name);
+            const Control& control = controls.Find(name);
             double number = 0;
-            if (value.is_boolean() && control.kind == ParamKind::Checkbox) {
+            if (value.is_boolean() && control.type == PF_Param_CHECKBOX) {
                 number = value.get<bool>() ? 1 : 0;
             } else if (value.is_number()) {
                 number = CheckControlValue(control, value.get<double>());
@@ -434,23 +527,23 @@ std::vector<ControlValue> ReadLookFile(const std::string& path)
     return values;
 }
 
-void WriteLookFile(const std::string& path, const HostSim& host)
+void WriteLookFile(const std::string& path, const ControlCatalogue& catalogue, const HostSim& host)
 {
     json controls = json::object();
     std::vector<std::string> order;
-    for (const ParamSpec& row : PARAM_TABLE) {
+    for (const Control& row : catalogue.controls()) {
         if (!IsValueControl(row)) {
             continue;
         }
-        const double value = host.GetParam(row.index);
-        switch (row.kind) {
-        case ParamKind::Popup:
+        const double value = host.params().Get(row.index);
+        switch (row.type) {
+        case PF_Param_POPUP:
             controls[row.name] = ShowControlValue(row, value);
             break;
-        case ParamKind::Checkbox:
+        case PF_Param_CHECKBOX:
             controls[row.name] = value != 0;
             break;
-        case ParamKind::Slider:
+        case PF_Param_SLIDER:
             controls[row.name] = static_cast<long long>(value);
             break;
         default:

@@ -127,35 +127,41 @@ FloatImage DownsampleLayer(const FloatImage& image, int factor, PixelDepth depth
     return small;
 }
 
-FrameRenderer::FrameRenderer(const RenderSetup& setup) : setup_(setup)
+std::unique_ptr<HostSim> StartPlugin(const std::string& module_path)
 {
+    std::unique_ptr<HostSim> host;
     try {
-        host_ = std::make_unique<HostSim>(setup.module_path);
+        host = std::make_unique<HostSim>(module_path);
     } catch (const std::exception& e) {
         throw CliError(std::string("cannot load the plug-in: ") + e.what());
     }
-    if (const PF_Err err = host_->Start()) {
+    if (const PF_Err err = host->Start()) {
         throw CliError("the plug-in failed to start: " + ErrorName(err));
     }
-    host_->AbortWhen([] { return InterruptSignal() != 0; });
+    return host;
+}
+
+FrameRenderer::FrameRenderer(const RenderSetup& setup) : setup_(setup), host_(StartPlugin(setup.module_path))
+{
+    host_->faults().AbortWhen([] { return InterruptSignal() != 0; });
     host_->settings().downsample_x = PF_RationalScale{1, static_cast<A_u_long>(setup.downsample)};
     host_->settings().downsample_y = PF_RationalScale{1, static_cast<A_u_long>(setup.downsample)};
 
     if (setup.renderer == Renderer::OpenCL || setup.renderer == Renderer::Cuda) {
         const bool opencl = setup.renderer == Renderer::OpenCL;
         const char* name = opencl ? "OpenCL" : "CUDA";
-        const PF_Err err = host_->SetUpGpuDevice(opencl ? PF_GPU_Framework_OPENCL : PF_GPU_Framework_CUDA);
+        const PF_Err err = host_->gpu().SetUp(opencl ? PF_GPU_Framework_OPENCL : PF_GPU_Framework_CUDA);
         if (err != PF_Err_NONE) {
             throw CliError(std::string("--renderer ") + RendererName(setup.renderer) + ": the plug-in's " + name +
                            " set-up failed: " + ErrorName(err));
         }
-        if (!host_->GpuDevice()) {
+        if (!host_->gpu().Device()) {
             throw CliError(std::string("--renderer ") + RendererName(setup.renderer) + ": no " + name + " device (" +
-                           host_->GpuUnavailable() + "); use --renderer cpu or auto");
+                           host_->gpu().Unavailable() + "); use --renderer cpu or auto");
         }
-        if (!host_->GpuAccepted()) {
+        if (!host_->gpu().Accepted()) {
             throw CliError(std::string("--renderer ") + RendererName(setup.renderer) + ": the effect declined the " +
-                           name + " device " + Quoted(host_->GpuDevice()->name()) +
+                           name + " device " + Quoted(host_->gpu().Device()->name()) +
                            " (its reason is in Quaverflux.log in the temporary folder); use --renderer cpu or auto");
         }
     }
@@ -169,26 +175,26 @@ void FrameRenderer::SetInput(const FloatImage& image, const std::string& name)
                            ", the sequence's first frame " + std::to_string(full_width_) + " x " +
                            std::to_string(full_height_));
         }
-        host_->SetLayerPixels(input_layer_, DownsampleLayer(image, setup_.downsample, setup_.depth));
+        host_->layers().SetPixels(input_layer_, DownsampleLayer(image, setup_.downsample, setup_.depth));
         return;
     }
     full_width_ = image.width;
     full_height_ = image.height;
-    input_layer_ = host_->AddLayer(DownsampleLayer(image, setup_.downsample, setup_.depth), setup_.depth);
-    host_->SetInputLayer(input_layer_);
+    input_layer_ = host_->layers().Add(DownsampleLayer(image, setup_.downsample, setup_.depth), setup_.depth);
+    host_->params().SetInputLayer(input_layer_);
     UseLayerSize();
 }
 
 void FrameRenderer::SetMap(const FloatImage& image)
 {
     const FloatImage layer = DownsampleLayer(image, setup_.downsample, setup_.depth);
-    if (map_layer_ != NO_LAYER && host_->Layer(map_layer_).width() == layer.width &&
-        host_->Layer(map_layer_).height() == layer.height) {
-        host_->SetLayerPixels(map_layer_, layer);   // a map sequence: the same layer, new pixels
+    if (map_layer_ != NO_LAYER && host_->layers().At(map_layer_).width() == layer.width &&
+        host_->layers().At(map_layer_).height() == layer.height) {
+        host_->layers().SetPixels(map_layer_, layer);   // a map sequence: the same layer, new pixels
         return;
     }
-    map_layer_ = host_->AddLayer(layer, setup_.depth);
-    host_->SetMapLayer(map_layer_);
+    map_layer_ = host_->layers().Add(layer, setup_.depth);
+    host_->params().SetMapLayer(map_layer_);
 }
 
 void FrameRenderer::UseLayerSize()
@@ -222,14 +228,14 @@ RenderedFrame FrameRenderer::Render(const HostTime& time, const std::string& wha
             request.depth = setup_.depth;
             request.layer_width = full_width_;
             request.layer_height = full_height_;
-            result = host_->RenderLegacy(request);
+            result = host_->render().Legacy(request);
         } else {
             RenderRequest request;
             request.renderer = setup_.renderer;
             request.depth = setup_.depth;
             request.layer_width = full_width_;
             request.layer_height = full_height_;
-            result = host_->RenderFrame(request);
+            result = host_->render().Frame(request);
         }
     } catch (const std::exception& e) {
         throw CliError(what + ": the host failed: " + e.what());

@@ -33,7 +33,7 @@ public:
 
     HostSim& host() { return *host_; }
     // The input layer as the host holds it: at the render's resolution, in the setup's depth.
-    const PixelBuffer& input() const { return host_->Layer(input_layer_); }
+    const PixelBuffer& input() const { return host_->layers().At(input_layer_); }
     const RenderSetup& setup() const { return setup_; }
 
     // The input layer, from a full-resolution image already in the setup's depth. Later inputs must have
@@ -62,6 +62,9 @@ private:
 // (premultiplied, so transparent pixels add no colour), blocks at the right and bottom edges cut short;
 // integer depths keep their levels.
 FloatImage DownsampleLayer(const FloatImage& image, int factor, PixelDepth depth);
+
+// The module loaded and started in a host of its own; throws CliError saying why it did not load or start.
+std::unique_ptr<HostSim> StartPlugin(const std::string& module_path);
 
 // The plug-in module: `explicit_path` when given, else beside the program, in the build tree's host/
 // folder beside the program's cli/ folder, or where the build put it. Throws CliError when none exists.

@@ -20,14 +20,14 @@ using nlohmann::json;
 constexpr std::size_t LINE_WIDTH = 100;
 
 // The value as JSON: a popup's choice name, a checkbox's boolean, else the number.
-json JsonValue(const ParamSpec& control, double value)
+json JsonValue(const Control& control, double value)
 {
-    switch (control.kind) {
-    case ParamKind::Popup:
+    switch (control.type) {
+    case PF_Param_POPUP:
         return ShowControlValue(control, value);
-    case ParamKind::Checkbox:
+    case PF_Param_CHECKBOX:
         return value != 0;
-    case ParamKind::Slider:
+    case PF_Param_SLIDER:
         return static_cast<long long>(value);
     default:
         return value;
@@ -97,53 +97,54 @@ void RunPresets(const GlobalOptions& global, bool as_json)
     // so Wave Size is the look's own).
     host.settings().width = 1920;
     host.settings().height = 1080;
+    const ControlCatalogue catalogue(host);
     json looks = json::array();
     std::string text;
-    for (int look = 0; look < PRESET_LOOK_COUNT; ++look) {
-        host.ChoosePreset(PRESET_FIRST_LOOK + look);
+    for (const Look& look : catalogue.looks()) {
+        host.ChoosePreset(look.choice);
         json values = json::object();
         std::vector<std::string> shown;
-        for (const int index : PRESET_CONTROLLED_PARAMS) {
-            const ParamSpec& control = PARAM_TABLE[index];
-            const double value = host.GetParam(index);
+        for (const Control& control : catalogue.controls()) {
+            if (!control.look_writes) {
+                continue;
+            }
+            const double value = host.params().Get(control.index);
             values[control.name] = JsonValue(control, value);
-            shown.push_back(std::string(control.name) + " " + ShowControlValue(control, value));
+            shown.push_back(control.name + " " + ShowControlValue(control, value));
         }
-        looks.push_back(json{{"name", PRESET_TABLE[look].name}, {"controls", values}});
-        text += PRESET_TABLE[look].name + std::string("\n") + Wrapped(shown, "  ");
+        looks.push_back(json{{"name", look.name}, {"controls", values}});
+        text += look.name + "\n" + Wrapped(shown, "  ");
     }
     std::cout << (as_json ? looks.dump(2) + "\n" : text);
 }
 
-void RunControls(bool as_json)
+void RunControls(const GlobalOptions& global, bool as_json)
 {
+    const ControlCatalogue catalogue(StartPlugin(FindModule(global.module)));
     json controls = json::array();
     std::string text;
-    for (const ParamSpec& row : PARAM_TABLE) {
-        if (row.kind == ParamKind::GroupStart) {
+    for (const Control& row : catalogue.controls()) {
+        if (row.type == PF_Param_GROUP_START) {
             text += std::string(text.empty() ? "" : "\n") + row.name + " (group)\n";
             continue;
         }
-        if (row.kind == ParamKind::Layer && row.index == PARAM_MAP_LAYER) {
+        if (row.type == PF_Param_LAYER) {
             controls.push_back(json{{"name", row.name}, {"kind", "layer"}});
-            text += "  " + std::string(row.name) + ": layer; give its image with --map FILE\n";
+            text += "  " + row.name + ": layer; give its image with --map FILE\n";
             continue;
         }
         if (!IsValueControl(row)) {
             continue;
         }
         json entry{{"name", row.name}, {"kind", ControlKind(row)}, {"default", JsonValue(row, row.dephault)}};
-        std::string line = "  " + std::string(row.name) + ": " + ControlKind(row) + ", default " +
-                           ShowControlValue(row, row.dephault);
-        if (row.kind == ParamKind::Popup) {
-            entry["choices"] = json::array();
-            for (int choice = 1; choice <= row.num_choices; ++choice) {
-                entry["choices"].push_back(ShowControlValue(row, choice));
-            }
+        std::string line =
+            "  " + row.name + ": " + ControlKind(row) + ", default " + ShowControlValue(row, row.dephault);
+        if (row.type == PF_Param_POPUP) {
+            entry["choices"] = row.choices;
             line += "; choices " + ValidValues(row);
-        } else if (row.kind == ParamKind::Checkbox) {
-            line += "; on or off (\"" + std::string(row.choices) + "\")";
-        } else if (row.kind == ParamKind::Angle) {
+        } else if (row.type == PF_Param_CHECKBOX) {
+            line += "; on or off (\"" + row.label + "\")";
+        } else if (row.type == PF_Param_ANGLE) {
             entry["valid"] = json::array({-32767, 32767});
             line += "; degrees, " + ValidValues(row);
         } else {
@@ -172,7 +173,7 @@ void RunHeader(const GlobalOptions& global, const HeaderOptions& options)
     }
     RgbaImage header;
     try {
-        header = DrawHeaderImage(host, static_cast<float>(options.scale), theme);
+        header = DrawHeaderImage(host.drawing(), static_cast<float>(options.scale), theme);
     } catch (const std::exception& e) {
         throw CliError(e.what());
     }

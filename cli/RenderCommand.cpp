@@ -112,9 +112,10 @@ std::string FrameName(const Job& job)
 void RunRender(const GlobalOptions& global, const RenderOptions& options)
 {
     const std::vector<Job> jobs = PlanJobs(options);
-    ControlPlan plan = PlanControls(options);
+    const ControlCatalogue controls(StartPlugin(FindModule(global.module)));
+    ControlPlan plan = PlanControls(options, controls);
     if (options.preset) {
-        plan.preset = FindLook(*options.preset);
+        plan.preset = controls.FindLook(*options.preset);
     }
     const ImageFileInfo first = ProbeImageFile(jobs.front().input);
     const RenderSetup setup = SetupFor(global, options, first.depth);
@@ -127,7 +128,7 @@ void RunRender(const GlobalOptions& global, const RenderOptions& options)
     }
     renderer.ApplyControls(plan);
     if (options.save_look) {
-        WriteLookFile(*options.save_look, renderer.host());
+        WriteLookFile(*options.save_look, controls, renderer.host());
     }
 
     Progress progress(sequence ? static_cast<long>(jobs.size()) : 0, "frame", global.quiet || !sequence);

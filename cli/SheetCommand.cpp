@@ -89,7 +89,13 @@ void RunSheet(const GlobalOptions& global, const SheetOptions& options)
     if (options.columns < 1) {
         throw CliError("--columns must be at least 1");
     }
-    const ControlPlan plan = PlanControls(options);
+    const ControlCatalogue controls(StartPlugin(FindModule(global.module)));
+    const ControlPlan plan = PlanControls(options, controls);
+    const std::vector<Look>& looks = controls.looks();
+    const int look_count = static_cast<int>(looks.size());
+    if (looks.empty()) {
+        throw CliError("the effect's Preset menu has no looks");
+    }
     FrameOptions frame_options = options;
     if (frame_options.downsample == 0) {
         frame_options.downsample = (info.width + SHEET_TILE_WIDTH - 1) / SHEET_TILE_WIDTH;
@@ -108,8 +114,8 @@ void RunSheet(const GlobalOptions& global, const SheetOptions& options)
     const A_long tile_height = renderer.input().height();
     const int font_size = LabelFontSize(tile_width);
     const A_long label_height = 2 * font_size;
-    const int columns = std::min(options.columns, PRESET_LOOK_COUNT);
-    const int rows = (PRESET_LOOK_COUNT + columns - 1) / columns;
+    const int columns = std::min(options.columns, look_count);
+    const int rows = (look_count + columns - 1) / columns;
     FloatImage sheet(columns * tile_width + (columns + 1) * SHEET_GAP,
                      rows * (tile_height + label_height) + (rows + 1) * SHEET_GAP);
     for (A_long y = 0; y < sheet.height; ++y) {
@@ -118,11 +124,11 @@ void RunSheet(const GlobalOptions& global, const SheetOptions& options)
         }
     }
 
-    Progress progress(PRESET_LOOK_COUNT, "tile", global.quiet);
+    Progress progress(look_count, "tile", global.quiet);
     bool labels_missing = false;
-    for (int look = 0; look < PRESET_LOOK_COUNT; ++look) {
-        const std::string name = PRESET_TABLE[look].name;
-        plan.ApplyLook(renderer.host(), PRESET_FIRST_LOOK + look);
+    for (int look = 0; look < look_count; ++look) {
+        const std::string& name = looks[look].name;
+        plan.ApplyLook(renderer.host(), looks[look].choice);
         const RenderedFrame tile = renderer.Render(time, Quoted(name));
         if (global.verbose) {
             progress.Say(name + ": " + DrawnBy(tile));
@@ -145,7 +151,7 @@ void RunSheet(const GlobalOptions& global, const SheetOptions& options)
             std::fprintf(stderr, "quaverflux: note: %s\n", note.c_str());
         }
         std::fprintf(stderr, "quaverflux: wrote %s (%d x %d, %d looks in %d x %d tiles)\n", options.output.c_str(),
-                     static_cast<int>(sheet.width), static_cast<int>(sheet.height), PRESET_LOOK_COUNT,
+                     static_cast<int>(sheet.width), static_cast<int>(sheet.height), look_count,
                      static_cast<int>(tile_width), static_cast<int>(tile_height));
     }
 }

@@ -143,7 +143,7 @@ int main(int argc, char** argv)
         } else if (*presets_command) {
             RunPresets(global, presets_json);
         } else if (*controls_command) {
-            RunControls(controls_json);
+            RunControls(global, controls_json);
         } else if (*header_command) {
             RunHeader(global, header);
         }

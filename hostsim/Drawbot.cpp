@@ -1,6 +1,11 @@
 // The simulated host's drawing side: custom-UI events, the drawing suites and the raster behind them.
 #include "Drawbot.h"
 
+#include "EffectModule.h"
+#include "Faults.h"
+#include "Instance.h"
+#include "Suites.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -173,279 +178,312 @@ RgbaImage RasterSurface::Picture() const
 
 // ---- the suite functions ----
 
-struct HostSim::DrawingCallbacks {
-    // The drawing side of the host whose command runs on this thread, once the call is counted and no
+struct DrawingHost::Callbacks {
+    // The drawing side of the instance whose command runs on this thread, once the call is counted and no
     // injected failure answers it.
-    static DrawingHost* Enter(HostCall call, SPErr& err, int param_index = -1)
-    {
-        HostSim* host = HostSim::OnThisThread();
-        if (!host) {
-            err = DRAW_ERROR;
-            return nullptr;
-        }
-        PF_Err injected = PF_Err_NONE;
-        if (host->Injected(call, injected, param_index)) {
-            err = injected;
-            return nullptr;
-        }
-        return &host->drawing();
-    }
+    static DrawingHost* Enter(HostCall call, SPErr& err, int param_index = -1);
 
     // As Enter, for a call on the host's surface.
-    static DrawingHost* OnSurface(HostCall call, DRAWBOT_SurfaceRef surface, SPErr& err)
-    {
-        DrawingHost* ui = Enter(call, err);
-        if (ui && surface != ui->SurfaceRef()) {
-            err = DRAW_ERROR;
-            return nullptr;
-        }
-        return ui;
-    }
-
-    static PF_Err GetDrawingReference(const PF_ContextH context, DRAWBOT_DrawRef* reference)
-    {
-        SPErr err = PF_Err_NONE;
-        DrawingHost* ui = Enter(HostCall::GetDrawingReference, err);
-        if (!ui) {
-            return err;
-        }
-        if (!reference || context != &ui->context_ptr_) {
-            return DRAW_ERROR;
-        }
-        *reference = ui->DrawRef();
-        return PF_Err_NONE;
-    }
+    static DrawingHost* OnSurface(HostCall call, DRAWBOT_SurfaceRef surface, SPErr& err);
+    static PF_Err GetDrawingReference(const PF_ContextH context, DRAWBOT_DrawRef* reference);
 
     // The supplier or the surface of the host's one drawing reference.
     template <typename Ref>
-    static SPErr HandOut(HostCall call, DRAWBOT_DrawRef reference, Ref* out, Ref (DrawingHost::*handle)())
-    {
-        SPErr err = PF_Err_NONE;
-        DrawingHost* ui = Enter(call, err);
-        if (!ui) {
-            return err;
-        }
-        if (!out || reference != ui->DrawRef()) {
-            return DRAW_ERROR;
-        }
-        *out = (ui->*handle)();
-        return PF_Err_NONE;
-    }
-
-    static SPErr GetSupplier(DRAWBOT_DrawRef reference, DRAWBOT_SupplierRef* supplier)
-    {
-        return HandOut(HostCall::GetSupplier, reference, supplier, &DrawingHost::SupplierRef);
-    }
-
-    static SPErr GetSurface(DRAWBOT_DrawRef reference, DRAWBOT_SurfaceRef* surface)
-    {
-        return HandOut(HostCall::GetSurface, reference, surface, &DrawingHost::SurfaceRef);
-    }
-
+    static SPErr HandOut(HostCall call, DRAWBOT_DrawRef reference, Ref* out, Ref (DrawingHost::*handle)());
+    static SPErr GetSupplier(DRAWBOT_DrawRef reference, DRAWBOT_SupplierRef* supplier);
+    static SPErr GetSurface(DRAWBOT_DrawRef reference, DRAWBOT_SurfaceRef* surface);
     static SPErr Answer(HostCall call, DRAWBOT_SupplierRef supplier, DRAWBOT_Boolean* out,
-                        bool DrawingSettings::*setting)
-    {
-        SPErr err = PF_Err_NONE;
-        DrawingHost* ui = Enter(call, err);
-        if (!ui) {
-            return err;
-        }
-        if (!out || supplier != ui->SupplierRef()) {
-            return DRAW_ERROR;
-        }
-        *out = ui->settings_.*setting;
-        return PF_Err_NONE;
-    }
-
-    static SPErr PrefersPixelLayoutBGRA(DRAWBOT_SupplierRef supplier, DRAWBOT_Boolean* prefers)
-    {
-        return Answer(HostCall::PrefersPixelLayoutBGRA, supplier, prefers, &DrawingSettings::prefers_bgra);
-    }
-
-    static SPErr SupportsPixelLayoutBGRA(DRAWBOT_SupplierRef supplier, DRAWBOT_Boolean* supports)
-    {
-        return Answer(HostCall::SupportsPixelLayoutBGRA, supplier, supports, &DrawingSettings::supports_bgra);
-    }
-
-    static SPErr SupportsPixelLayoutARGB(DRAWBOT_SupplierRef supplier, DRAWBOT_Boolean* supports)
-    {
-        return Answer(HostCall::SupportsPixelLayoutARGB, supplier, supports, &DrawingSettings::supports_argb);
-    }
-
+                        bool DrawingSettings::*setting);
+    static SPErr PrefersPixelLayoutBGRA(DRAWBOT_SupplierRef supplier, DRAWBOT_Boolean* prefers);
+    static SPErr SupportsPixelLayoutBGRA(DRAWBOT_SupplierRef supplier, DRAWBOT_Boolean* supports);
+    static SPErr SupportsPixelLayoutARGB(DRAWBOT_SupplierRef supplier, DRAWBOT_Boolean* supports);
     static SPErr NewImageFromBuffer(DRAWBOT_SupplierRef supplier, int width, int height, int row_bytes,
-                                    DRAWBOT_PixelLayout layout, const void* data, DRAWBOT_ImageRef* image)
-    {
-        SPErr err = PF_Err_NONE;
-        DrawingHost* ui = Enter(HostCall::NewImageFromBuffer, err);
-        if (!ui) {
-            return err;
-        }
-        const bool layout_ok = (layout == kDRAWBOT_PixelLayout_32BGRA_Premul && ui->settings_.supports_bgra) ||
-                               (layout == kDRAWBOT_PixelLayout_32ARGB_Premul && ui->settings_.supports_argb);
-        if (supplier != ui->SupplierRef() || !image || !data || !layout_ok || width <= 0 || height <= 0 ||
-            width > MAX_SURFACE_SIDE || height > MAX_SURFACE_SIDE || row_bytes < width * 4) {
-            return DRAW_ERROR;
-        }
-        MadeImage made;
-        made.width = width;
-        made.height = height;
-        made.row_bytes = row_bytes;
-        made.layout = layout;
-        made.source = data;
-        made.bytes.resize(static_cast<std::size_t>(width) * height * 4);
-        for (int y = 0; y < height; ++y) {
-            std::memcpy(made.bytes.data() + static_cast<std::size_t>(y) * width * 4,
-                        static_cast<const unsigned char*>(data) + static_cast<std::size_t>(y) * row_bytes,
-                        static_cast<std::size_t>(width) * 4);
-        }
-        ui->images_.push_back(std::move(made));
-        *image = reinterpret_cast<DRAWBOT_ImageRef>(&ui->images_.back());
-        return PF_Err_NONE;
-    }
-
-    static SPErr ReleaseObject(DRAWBOT_ObjectRef object)
-    {
-        SPErr err = PF_Err_NONE;
-        DrawingHost* ui = Enter(HostCall::ReleaseObject, err);
-        if (!ui) {
-            return err;
-        }
-        MadeImage* image = ui->FindImage(object);
-        if (!image || image->released) {
-            ++ui->bad_releases_;
-            return DRAW_ERROR;
-        }
-        image->released = true;
-        return PF_Err_NONE;
-    }
-
-    static SPErr PushStateStack(DRAWBOT_SurfaceRef surface)
-    {
-        SPErr err = PF_Err_NONE;
-        DrawingHost* ui = OnSurface(HostCall::PushStateStack, surface, err);
-        if (!ui) {
-            return err;
-        }
-        ui->states_.push_back(ui->transform_);
-        return PF_Err_NONE;
-    }
-
-    static SPErr PopStateStack(DRAWBOT_SurfaceRef surface)
-    {
-        SPErr err = PF_Err_NONE;
-        DrawingHost* ui = OnSurface(HostCall::PopStateStack, surface, err);
-        if (!ui) {
-            return err;
-        }
-        if (ui->states_.empty()) {
-            return DRAW_ERROR;
-        }
-        ui->transform_ = ui->states_.back();
-        ui->states_.pop_back();
-        return PF_Err_NONE;
-    }
-
-    static SPErr Transform(DRAWBOT_SurfaceRef surface, const DRAWBOT_MatrixF32* matrix)
-    {
-        SPErr err = PF_Err_NONE;
-        DrawingHost* ui = OnSurface(HostCall::Transform, surface, err);
-        if (!ui) {
-            return err;
-        }
-        if (!matrix || !Finite(*matrix)) {
-            return DRAW_ERROR;
-        }
-        // The new transform applies first, in the space drawn in until now.
-        ui->transform_ = Multiply(*matrix, ui->transform_);
-        return PF_Err_NONE;
-    }
-
+                                    DRAWBOT_PixelLayout layout, const void* data, DRAWBOT_ImageRef* image);
+    static SPErr ReleaseObject(DRAWBOT_ObjectRef object);
+    static SPErr PushStateStack(DRAWBOT_SurfaceRef surface);
+    static SPErr PopStateStack(DRAWBOT_SurfaceRef surface);
+    static SPErr Transform(DRAWBOT_SurfaceRef surface, const DRAWBOT_MatrixF32* matrix);
     static SPErr DrawImage(DRAWBOT_SurfaceRef surface, DRAWBOT_ImageRef image_ref, const DRAWBOT_PointF32* origin,
-                           float alpha)
-    {
-        SPErr err = PF_Err_NONE;
-        DrawingHost* ui = OnSurface(HostCall::DrawImage, surface, err);
-        if (!ui) {
-            return err;
-        }
-        MadeImage* image = ui->FindImage(image_ref);
-        if (!image || image->released || !origin || !std::isfinite(origin->x) ||
-            !std::isfinite(origin->y) || !(alpha >= 0.0f && alpha <= 1.0f)) {
-            return DRAW_ERROR;
-        }
-        // A host may read the plug-in's buffer as late as this: it must still hold what it held.
-        const auto* source = static_cast<const unsigned char*>(image->source);
-        for (int y = 0; y < image->height; ++y) {
-            if (std::memcmp(image->bytes.data() + static_cast<std::size_t>(y) * image->width * 4,
-                            source + static_cast<std::size_t>(y) * image->row_bytes,
-                            static_cast<std::size_t>(image->width) * 4) != 0) {
-                ++ui->source_changes_;
-                break;
-            }
-        }
-        const DRAWBOT_MatrixF32 to_device =
-            Multiply(ui->transform_, Scale(RasterScale(ui->settings_.screen_scale)));
-        ui->surface_.DrawImage(*image, to_device, origin->x, origin->y, alpha);
-        ++image->draws;
-        const int index = static_cast<int>(image - &ui->images_.front());
-        ui->draws_.push_back(DrawRecord{index, *origin, alpha, ui->transform_});
-        return PF_Err_NONE;
-    }
-
-    static SPErr Flush(DRAWBOT_SurfaceRef) { return PF_Err_NONE; }
-
-    static SPErr GetTransformToScreenScale(DRAWBOT_SurfaceRef surface, float* scale)
-    {
-        SPErr err = PF_Err_NONE;
-        DrawingHost* ui = OnSurface(HostCall::GetTransformToScreenScale, surface, err);
-        if (!ui) {
-            return err;
-        }
-        if (!scale) {
-            return DRAW_ERROR;
-        }
-        *scale = ui->settings_.screen_scale;
-        return PF_Err_NONE;
-    }
-
-    static PF_Err AppGetBgColor(PF_App_Color* color)
-    {
-        SPErr err = PF_Err_NONE;
-        DrawingHost* ui = Enter(HostCall::AppGetBgColor, err);
-        if (!ui) {
-            return err;
-        }
-        if (!color || !ui->settings_.background) {
-            return DRAW_ERROR;
-        }
-        *color = *ui->settings_.background;
-        return PF_Err_NONE;
-    }
+                           float alpha);
+    static SPErr Flush(DRAWBOT_SurfaceRef);
+    static SPErr GetTransformToScreenScale(DRAWBOT_SurfaceRef surface, float* scale);
+    static PF_Err AppGetBgColor(PF_App_Color* color);
 
     // An injection's param_index picks the colour type it fails.
-    static PF_Err AppGetColor(PF_App_ColorType type, PF_App_Color* color)
-    {
-        SPErr err = PF_Err_NONE;
-        DrawingHost* ui = Enter(HostCall::AppGetColor, err, type);
-        if (!ui) {
-            return err;
-        }
-        const std::optional<PF_App_Color>& answer = type == PF_App_Color_TEXT      ? ui->settings_.text
-                                                    : type == APP_COLOR_ACCENT ? ui->settings_.accent
-                                                                               : std::optional<PF_App_Color>();
-        if (!color || !answer) {
-            return DRAW_ERROR;
-        }
-        *color = *answer;
-        return PF_Err_NONE;
-    }
+    static PF_Err AppGetColor(PF_App_ColorType type, PF_App_Color* color);
 };
+
+DrawingHost* DrawingHost::Callbacks::Enter(HostCall call, SPErr& err, int param_index)
+{
+    const EffectInstance* instance = EffectInstance::OnThisThread();
+    DrawingHost* ui = instance ? instance->drawing : nullptr;
+    if (!ui) {
+        err = DRAW_ERROR;
+        return nullptr;
+    }
+    PF_Err injected = PF_Err_NONE;
+    if (ui->faults_.Injected(call, injected, param_index)) {
+        err = injected;
+        return nullptr;
+    }
+    return ui;
+}
+
+DrawingHost* DrawingHost::Callbacks::OnSurface(HostCall call, DRAWBOT_SurfaceRef surface, SPErr& err)
+{
+    DrawingHost* ui = Enter(call, err);
+    if (ui && surface != ui->SurfaceRef()) {
+        err = DRAW_ERROR;
+        return nullptr;
+    }
+    return ui;
+}
+
+PF_Err DrawingHost::Callbacks::GetDrawingReference(const PF_ContextH context, DRAWBOT_DrawRef* reference)
+{
+    SPErr err = PF_Err_NONE;
+    DrawingHost* ui = Enter(HostCall::GetDrawingReference, err);
+    if (!ui) {
+        return err;
+    }
+    if (!reference || context != &ui->context_ptr_) {
+        return DRAW_ERROR;
+    }
+    *reference = ui->DrawRef();
+    return PF_Err_NONE;
+}
+
+template <typename Ref>
+SPErr DrawingHost::Callbacks::HandOut(HostCall call, DRAWBOT_DrawRef reference, Ref* out, Ref (DrawingHost::*handle)())
+{
+    SPErr err = PF_Err_NONE;
+    DrawingHost* ui = Enter(call, err);
+    if (!ui) {
+        return err;
+    }
+    if (!out || reference != ui->DrawRef()) {
+        return DRAW_ERROR;
+    }
+    *out = (ui->*handle)();
+    return PF_Err_NONE;
+}
+
+SPErr DrawingHost::Callbacks::GetSupplier(DRAWBOT_DrawRef reference, DRAWBOT_SupplierRef* supplier)
+{
+    return HandOut(HostCall::GetSupplier, reference, supplier, &DrawingHost::SupplierRef);
+}
+
+SPErr DrawingHost::Callbacks::GetSurface(DRAWBOT_DrawRef reference, DRAWBOT_SurfaceRef* surface)
+{
+    return HandOut(HostCall::GetSurface, reference, surface, &DrawingHost::SurfaceRef);
+}
+
+SPErr DrawingHost::Callbacks::Answer(HostCall call, DRAWBOT_SupplierRef supplier, DRAWBOT_Boolean* out,
+                                     bool DrawingSettings::*setting)
+{
+    SPErr err = PF_Err_NONE;
+    DrawingHost* ui = Enter(call, err);
+    if (!ui) {
+        return err;
+    }
+    if (!out || supplier != ui->SupplierRef()) {
+        return DRAW_ERROR;
+    }
+    *out = ui->settings_.*setting;
+    return PF_Err_NONE;
+}
+
+SPErr DrawingHost::Callbacks::PrefersPixelLayoutBGRA(DRAWBOT_SupplierRef supplier, DRAWBOT_Boolean* prefers)
+{
+    return Answer(HostCall::PrefersPixelLayoutBGRA, supplier, prefers, &DrawingSettings::prefers_bgra);
+}
+
+SPErr DrawingHost::Callbacks::SupportsPixelLayoutBGRA(DRAWBOT_SupplierRef supplier, DRAWBOT_Boolean* supports)
+{
+    return Answer(HostCall::SupportsPixelLayoutBGRA, supplier, supports, &DrawingSettings::supports_bgra);
+}
+
+SPErr DrawingHost::Callbacks::SupportsPixelLayoutARGB(DRAWBOT_SupplierRef supplier, DRAWBOT_Boolean* supports)
+{
+    return Answer(HostCall::SupportsPixelLayoutARGB, supplier, supports, &DrawingSettings::supports_argb);
+}
+
+SPErr DrawingHost::Callbacks::NewImageFromBuffer(DRAWBOT_SupplierRef supplier, int width, int height,
+                                                 int row_bytes, DRAWBOT_PixelLayout layout, const void* data,
+                                                 DRAWBOT_ImageRef* image)
+{
+    SPErr err = PF_Err_NONE;
+    DrawingHost* ui = Enter(HostCall::NewImageFromBuffer, err);
+    if (!ui) {
+        return err;
+    }
+    const bool layout_ok = (layout == kDRAWBOT_PixelLayout_32BGRA_Premul && ui->settings_.supports_bgra) ||
+                           (layout == kDRAWBOT_PixelLayout_32ARGB_Premul && ui->settings_.supports_argb);
+    if (supplier != ui->SupplierRef() || !image || !data || !layout_ok || width <= 0 || height <= 0 ||
+        width > MAX_SURFACE_SIDE || height > MAX_SURFACE_SIDE || row_bytes < width * 4) {
+        return DRAW_ERROR;
+    }
+    MadeImage made;
+    made.width = width;
+    made.height = height;
+    made.row_bytes = row_bytes;
+    made.layout = layout;
+    made.source = data;
+    made.bytes.resize(static_cast<std::size_t>(width) * height * 4);
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(made.bytes.data() + static_cast<std::size_t>(y) * width * 4,
+                    static_cast<const unsigned char*>(data) + static_cast<std::size_t>(y) * row_bytes,
+                    static_cast<std::size_t>(width) * 4);
+    }
+    ui->images_.push_back(std::move(made));
+    *image = reinterpret_cast<DRAWBOT_ImageRef>(&ui->images_.back());
+    return PF_Err_NONE;
+}
+
+SPErr DrawingHost::Callbacks::ReleaseObject(DRAWBOT_ObjectRef object)
+{
+    SPErr err = PF_Err_NONE;
+    DrawingHost* ui = Enter(HostCall::ReleaseObject, err);
+    if (!ui) {
+        return err;
+    }
+    MadeImage* image = ui->FindImage(object);
+    if (!image || image->released) {
+        ++ui->bad_releases_;
+        return DRAW_ERROR;
+    }
+    image->released = true;
+    return PF_Err_NONE;
+}
+
+SPErr DrawingHost::Callbacks::PushStateStack(DRAWBOT_SurfaceRef surface)
+{
+    SPErr err = PF_Err_NONE;
+    DrawingHost* ui = OnSurface(HostCall::PushStateStack, surface, err);
+    if (!ui) {
+        return err;
+    }
+    ui->states_.push_back(ui->transform_);
+    return PF_Err_NONE;
+}
+
+SPErr DrawingHost::Callbacks::PopStateStack(DRAWBOT_SurfaceRef surface)
+{
+    SPErr err = PF_Err_NONE;
+    DrawingHost* ui = OnSurface(HostCall::PopStateStack, surface, err);
+    if (!ui) {
+        return err;
+    }
+    if (ui->states_.empty()) {
+        return DRAW_ERROR;
+    }
+    ui->transform_ = ui->states_.back();
+    ui->states_.pop_back();
+    return PF_Err_NONE;
+}
+
+SPErr DrawingHost::Callbacks::Transform(DRAWBOT_SurfaceRef surface, const DRAWBOT_MatrixF32* matrix)
+{
+    SPErr err = PF_Err_NONE;
+    DrawingHost* ui = OnSurface(HostCall::Transform, surface, err);
+    if (!ui) {
+        return err;
+    }
+    if (!matrix || !Finite(*matrix)) {
+        return DRAW_ERROR;
+    }
+    // The new transform applies first, in the space drawn in until now.
+    ui->transform_ = Multiply(*matrix, ui->transform_);
+    return PF_Err_NONE;
+}
+
+SPErr DrawingHost::Callbacks::DrawImage(DRAWBOT_SurfaceRef surface, DRAWBOT_ImageRef image_ref,
+                                        const DRAWBOT_PointF32* origin, float alpha)
+{
+    SPErr err = PF_Err_NONE;
+    DrawingHost* ui = OnSurface(HostCall::DrawImage, surface, err);
+    if (!ui) {
+        return err;
+    }
+    MadeImage* image = ui->FindImage(image_ref);
+    if (!image || image->released || !origin || !std::isfinite(origin->x) ||
+        !std::isfinite(origin->y) || !(alpha >= 0.0f && alpha <= 1.0f)) {
+        return DRAW_ERROR;
+    }
+    // A host may read the plug-in's buffer as late as this: it must still hold what it held.
+    const auto* source = static_cast<const unsigned char*>(image->source);
+    for (int y = 0; y < image->height; ++y) {
+        if (std::memcmp(image->bytes.data() + static_cast<std::size_t>(y) * image->width * 4,
+                        source + static_cast<std::size_t>(y) * image->row_bytes,
+                        static_cast<std::size_t>(image->width) * 4) != 0) {
+            ++ui->source_changes_;
+            break;
+        }
+    }
+    const DRAWBOT_MatrixF32 to_device =
+        Multiply(ui->transform_, Scale(RasterScale(ui->settings_.screen_scale)));
+    ui->surface_.DrawImage(*image, to_device, origin->x, origin->y, alpha);
+    ++image->draws;
+    const int index = static_cast<int>(image - &ui->images_.front());
+    ui->draws_.push_back(DrawRecord{index, *origin, alpha, ui->transform_});
+    return PF_Err_NONE;
+}
+
+SPErr DrawingHost::Callbacks::Flush(DRAWBOT_SurfaceRef)
+{
+    return PF_Err_NONE;
+}
+
+SPErr DrawingHost::Callbacks::GetTransformToScreenScale(DRAWBOT_SurfaceRef surface, float* scale)
+{
+    SPErr err = PF_Err_NONE;
+    DrawingHost* ui = OnSurface(HostCall::GetTransformToScreenScale, surface, err);
+    if (!ui) {
+        return err;
+    }
+    if (!scale) {
+        return DRAW_ERROR;
+    }
+    *scale = ui->settings_.screen_scale;
+    return PF_Err_NONE;
+}
+
+PF_Err DrawingHost::Callbacks::AppGetBgColor(PF_App_Color* color)
+{
+    SPErr err = PF_Err_NONE;
+    DrawingHost* ui = Enter(HostCall::AppGetBgColor, err);
+    if (!ui) {
+        return err;
+    }
+    if (!color || !ui->settings_.background) {
+        return DRAW_ERROR;
+    }
+    *color = *ui->settings_.background;
+    return PF_Err_NONE;
+}
+
+PF_Err DrawingHost::Callbacks::AppGetColor(PF_App_ColorType type, PF_App_Color* color)
+{
+    SPErr err = PF_Err_NONE;
+    DrawingHost* ui = Enter(HostCall::AppGetColor, err, type);
+    if (!ui) {
+        return err;
+    }
+    const std::optional<PF_App_Color>& answer = type == PF_App_Color_TEXT      ? ui->settings_.text
+                                                : type == APP_COLOR_ACCENT ? ui->settings_.accent
+                                                                           : std::optional<PF_App_Color>();
+    if (!color || !answer) {
+        return DRAW_ERROR;
+    }
+    *color = *answer;
+    return PF_Err_NONE;
+}
 
 // ---- the drawing host ----
 
-DrawingHost::DrawingHost(HostSim& host) : host_(host), transform_(Identity())
+DrawingHost::DrawingHost(EffectModule& module, SuiteTable& suites, FaultInjector& faults)
+    : module_(module), faults_(faults), transform_(Identity())
 {
-    using Callbacks = HostSim::DrawingCallbacks;
     context_.magic = 0x44726177;   // 'Draw'
     context_.w_type = PF_Window_EFFECT;
 
@@ -469,12 +507,12 @@ DrawingHost::DrawingHost(HostSim& host) : host_(host), transform_(Identity())
     app_suite_.PF_AppGetBgColor = Callbacks::AppGetBgColor;
     app_suite_.PF_AppGetColor = Callbacks::AppGetColor;
 
-    host_.ProvideSuite(kPFEffectCustomUISuite, kPFEffectCustomUISuiteVersion1, &custom_ui_suite_);
-    host_.ProvideSuite(kDRAWBOT_DrawSuite, kDRAWBOT_DrawSuite_Version1, &draw_suite_);
-    host_.ProvideSuite(kDRAWBOT_SupplierSuite, kDRAWBOT_SupplierSuite_Version1, &supplier_suite_);
-    host_.ProvideSuite(kDRAWBOT_SurfaceSuite, kDRAWBOT_SurfaceSuite_Version2, &surface_suite_2_);
-    host_.ProvideSuite(kDRAWBOT_SurfaceSuite, kDRAWBOT_SurfaceSuite_Version1, surface_suite_1_.get());
-    host_.ProvideSuite(kPFAppSuite, kPFAppSuiteVersion6, &app_suite_);
+    suites.Provide(kPFEffectCustomUISuite, kPFEffectCustomUISuiteVersion1, &custom_ui_suite_);
+    suites.Provide(kDRAWBOT_DrawSuite, kDRAWBOT_DrawSuite_Version1, &draw_suite_);
+    suites.Provide(kDRAWBOT_SupplierSuite, kDRAWBOT_SupplierSuite_Version1, &supplier_suite_);
+    suites.Provide(kDRAWBOT_SurfaceSuite, kDRAWBOT_SurfaceSuite_Version2, &surface_suite_2_);
+    suites.Provide(kDRAWBOT_SurfaceSuite, kDRAWBOT_SurfaceSuite_Version1, surface_suite_1_.get());
+    suites.Provide(kPFAppSuite, kPFAppSuiteVersion6, &app_suite_);
 
     SetTheme(PanelTheme::Dark());
 }
@@ -506,7 +544,7 @@ EventResult DrawingHost::SendEvent(PF_EventExtra event)
     if (event.e_type == PF_Event_DRAW) {
         ResetSurface(event.effect_win.current_frame);
     }
-    const PF_Err err = host_.SendCommand(PF_Cmd_EVENT, &event);
+    const PF_Err err = module_.SendCommand(PF_Cmd_EVENT, &event);
     return EventResult{err, event};
 }
 
@@ -570,9 +608,8 @@ void DrawingHost::ClearLogs()
     source_changes_ = 0;
 }
 
-RgbaImage DrawHeaderImage(HostSim& host, float screen_scale, const PanelTheme& theme)
+RgbaImage DrawHeaderImage(DrawingHost& ui, float screen_scale, const PanelTheme& theme)
 {
-    DrawingHost& ui = host.drawing();
     const DrawingSettings saved = ui.settings();
     struct Restore {
         DrawingHost& ui;

@@ -16,7 +16,6 @@
 #include "AE_EffectSuites.h"
 #include "AE_EffectUI.h"
 #include "DrawbotSuite.h"
-#include "HostSim.h"
 
 #include <array>
 #include <cstddef>
@@ -24,6 +23,10 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+class EffectModule;
+class FaultInjector;
+class SuiteTable;
 
 // A picture: 8-bit RGBA with straight alpha, rows top to bottom, no padding.
 struct RgbaImage {
@@ -117,8 +120,8 @@ struct EventResult {
 
 class DrawingHost {
 public:
-    // Offers the drawing suites on `host`, which owns this object.
-    explicit DrawingHost(HostSim& host);
+    // Offers the drawing suites on `suites`; events go to the module as PF_Cmd_EVENT.
+    DrawingHost(EffectModule& module, SuiteTable& suites, FaultInjector& faults);
     ~DrawingHost();
     DrawingHost(const DrawingHost&) = delete;
     DrawingHost& operator=(const DrawingHost&) = delete;
@@ -148,7 +151,7 @@ public:
     void ClearLogs();
 
 private:
-    friend struct HostSim::DrawingCallbacks;
+    struct Callbacks;
 
     DRAWBOT_DrawRef DrawRef() { return reinterpret_cast<DRAWBOT_DrawRef>(&draw_tag_); }
     DRAWBOT_SupplierRef SupplierRef() { return reinterpret_cast<DRAWBOT_SupplierRef>(&supplier_tag_); }
@@ -156,7 +159,8 @@ private:
     MadeImage* FindImage(const void* ref);
     void ResetSurface(const PF_LRect& frame);
 
-    HostSim& host_;
+    EffectModule& module_;
+    FaultInjector& faults_;
     DrawingSettings settings_;
 
     PF_Context context_{};
@@ -180,7 +184,7 @@ private:
     int source_changes_ = 0;
 };
 
-// The header as the host shows it: drawn by the plug-in through `host` at a screen scale (1 or 2), over the
+// The header as the host shows it: drawn by the plug-in through `ui` at a screen scale (1 or 2), over the
 // panel in the theme's background colour, 300 x 50 panel pixels. Throws std::runtime_error when the plug-in
 // did not draw it.
-RgbaImage DrawHeaderImage(HostSim& host, float screen_scale, const PanelTheme& theme);
+RgbaImage DrawHeaderImage(DrawingHost& ui, float screen_scale, const PanelTheme& theme);

@@ -1,4 +1,4 @@
-// Platform seam: plug-in module loading.
+// Platform seam: plug-in module loading and the system's runtime libraries.
 #include "ModuleLoader.h"
 
 #if defined(_WIN32)
@@ -8,6 +8,15 @@
 #endif
 
 #if defined(_WIN32)
+
+namespace {
+
+std::wstring Wide(const char* ascii)
+{
+    return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii));
+}
+
+}   // namespace
 
 std::unique_ptr<LoadedModule> LoadedModule::Open(const std::string& path, std::string& error)
 {
@@ -32,6 +41,22 @@ void* LoadedModule::Find(const char* name) const
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
 }
 
+void* FindProcessLibrary(const char* name)
+{
+    return GetModuleHandleW(Wide(name).c_str());
+}
+
+void* OpenSystemLibrary(const char* name)
+{
+    // Only the system folder, as the plug-in itself searches: a runtime planted elsewhere is never taken.
+    return LoadLibraryExW(Wide(name).c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+void* FindLibrarySymbol(void* library, const char* name)
+{
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
 #else
 
 std::unique_ptr<LoadedModule> LoadedModule::Open(const std::string& path, std::string& error)
@@ -54,6 +79,22 @@ LoadedModule::~LoadedModule()
 void* LoadedModule::Find(const char* name) const
 {
     return dlsym(handle_, name);
+}
+
+void* FindProcessLibrary(const char* name)
+{
+    // The extra reference this takes is never dropped.
+    return dlopen(name, RTLD_NOW | RTLD_NOLOAD);
+}
+
+void* OpenSystemLibrary(const char* name)
+{
+    return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+}
+
+void* FindLibrarySymbol(void* library, const char* name)
+{
+    return dlsym(library, name);
 }
 
 #endif

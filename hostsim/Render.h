@@ -1,11 +1,14 @@
-// Layers and frame rendering in the simulated host: the records a test or tool fills to ask for a frame,
-// what comes back, and what the host keeps about layers and the frame in flight. HostSim's render
-// methods (Render.cpp) use them.
+// The render roads of the simulated host: the records a test or tool fills to ask for a frame, what comes
+// back, the frame in flight, and the command sequences of one smart frame (on the CPU or a GPU device)
+// and one legacy frame, with the pre-render and smart-render callbacks and "PF World Suite" 2.
 //
-// Layers hold their pixels at the resolution being rendered: with downsample 1/2 on both axes, a
-// 1920 x 1080 layer is added as 960 x 540. All rectangles are layer pixels at that resolution.
+// All rectangles are layer pixels at the resolution being rendered (see Layers.h).
 #pragma once
 
+#include "AE_Effect.h"
+#include "AE_EffectCBSuites.h"
+#include "AE_EffectGPUSuites.h"
+#include "AE_EffectSuites.h"
 #include "Layers.h"
 
 #include <deque>
@@ -15,8 +18,12 @@
 #include <string_view>
 #include <vector>
 
-// A layer parameter pointing at no layer.
-inline constexpr int NO_LAYER = -1;
+class EffectModule;
+class FaultInjector;
+class GpuHost;
+class GpuWorld;
+class ParamStore;
+class SuiteTable;
 
 // Which command renders a smart frame after the pre-render.
 enum class Renderer {
@@ -47,8 +54,8 @@ struct RenderRequest {
     A_long layer_width = 0, layer_height = 0;
 };
 
-// One frame through PF_Cmd_RENDER. The input and map layers travel in parameters 0 and 30 as whole
-// worlds with origin (0, 0); they must be 8- or 16-bit, the depths the legacy road knows.
+// One frame through PF_Cmd_RENDER. The input and map layers travel in their parameters as whole worlds
+// with origin (0, 0); they must be 8- or 16-bit, the depths the legacy road knows.
 struct LegacyRequest {
     PixelDepth depth = PixelDepth::Bits8;  // output world: 8-bit, or 16-bit with PF_WorldFlag_DEEP
     A_long width = 0, height = 0;          // output world size; 0 takes the input layer's
@@ -84,10 +91,6 @@ struct RenderResult {
     std::vector<FloatImage> images;        // every render's output, in order; `image` is the last
 };
 
-// Failure injection (HostSim.h) reaches checkout_layer, checkout_layer_pixels, checkout_output and
-// PF_GetPixelFormat; an injected PF_Err_NONE on checkout_layer_pixels or checkout_output succeeds without
-// handing out a world, as a host does for a layer that has no pixels at that time.
-
 // A checkout_layer call as the plug-in made it and as the host answered it.
 struct LayerCheckout {
     PF_ParamIndex index;
@@ -99,12 +102,8 @@ struct LayerCheckout {
     PF_Err error;
 };
 
-// What the host keeps about layers and the frame in flight.
+// The frame in flight, from its pre-render to the end of its render.
 struct RenderState {
-    std::deque<PixelBuffer> layers;        // by layer id; a deque so worlds into them stay valid
-    std::map<int, int> layer_params;       // layer parameter index -> layer id
-
-    // The frame in flight, from its pre-render to the end of its render.
     struct Checkout {
         PF_ParamIndex index;
         int layer;                         // NO_LAYER when the parameter points at none
@@ -122,9 +121,53 @@ struct RenderState {
     std::vector<LayerCheckout> log;        // checkout_layer calls of the current frame
     int pre_render_data_freed = 0;         // records freed through the plug-in's delete function
 
-    // Forgets the frame in flight (the layers stay).
+    // Forgets the frame in flight.
     void BeginFrame();
     // Keeps a world and the format the world suite reports for it; the pointer stays valid until the
     // next frame begins.
     PF_EffectWorld* HandOut(const PF_EffectWorld& world, PF_PixelFormat format);
+};
+
+class RenderRoads {
+public:
+    // Offers "PF World Suite" 2 on `suites`.
+    RenderRoads(EffectModule& module, ParamStore& params, LayerStore& layers, GpuHost& gpu, FaultInjector& faults,
+                SuiteTable& suites);
+    RenderRoads(const RenderRoads&) = delete;
+    RenderRoads& operator=(const RenderRoads&) = delete;
+
+    // The smart road: PF_Cmd_SMART_PRE_RENDER, then the renderer's command unless the pre-render failed
+    // or the request says not to, then the pre-render record freed through the plug-in's function.
+    RenderResult Frame(const RenderRequest& request = {});
+    // The legacy road: PF_Cmd_RENDER with the layers in the parameter array.
+    RenderResult Legacy(const LegacyRequest& request = {});
+
+    // The host's callback tables, for sending the smart commands by hand.
+    static PF_PreRenderCallbacks PreRenderCallbacks();
+    static PF_SmartRenderCallbacks SmartRenderCallbacks();
+    // The frame in flight (or last rendered), for sending the smart commands by hand.
+    RenderState& state() { return state_; }
+    // The checkout_layer calls of the frame last begun.
+    const std::vector<LayerCheckout>& layer_checkouts() const { return state_.log; }
+    int PreRenderDataFreed() const { return state_.pre_render_data_freed; }
+
+private:
+    struct Callbacks;
+
+    // Whether a frame of this request goes to the GPU device (setting one up when asked for); the reason
+    // when not goes to result.gpu_note.
+    bool PrepareGpuFrame(const RenderRequest& request, RenderResult& result);
+    // A GPU world handed out as checkout_layer_pixels and checkout_output give them.
+    PF_EffectWorld* HandOutGpu(GpuWorld& world, int param_index);
+    // PF_Cmd_SMART_RENDER_GPU, timed, and the output read back into the result.
+    PF_Err SendGpuRender(const PF_PreRenderInput& pre_render, void* pre_render_data, const RenderRequest& request,
+                         RenderResult& result);
+
+    EffectModule& module_;
+    ParamStore& params_;
+    LayerStore& layers_;
+    GpuHost& gpu_;
+    FaultInjector& faults_;
+    PF_WorldSuite2 world_suite_{};
+    RenderState state_;
 };

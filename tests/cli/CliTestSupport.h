@@ -3,6 +3,7 @@
 #pragma once
 
 #include "HostSim.h"
+#include "ParamIndex.h"
 
 #include <OpenImageIO/imageio.h>
 #include <gtest/gtest.h>

@@ -20,13 +20,13 @@ FloatImage HostRender(const FloatImage& input, PixelDepth depth, const std::func
     EXPECT_EQ(host.Start(), PF_Err_NONE);
     host.settings().width = input.width;
     host.settings().height = input.height;
-    host.SetInputLayer(host.AddLayer(input, depth));
+    host.params().SetInputLayer(host.layers().Add(input, depth));
     controls(host);
     host.settings().current_time = time;
     host.settings().time_scale = scale;
     RenderRequest request;
     request.depth = depth;
-    const RenderResult result = host.RenderFrame(request);
+    const RenderResult result = host.render().Frame(request);
     EXPECT_EQ(result.error, PF_Err_NONE);
     EXPECT_EQ(result.origin_x, 0);
     EXPECT_EQ(result.origin_y, 0);

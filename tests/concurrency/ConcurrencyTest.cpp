@@ -60,12 +60,12 @@ std::unique_ptr<HostSim> Instance(PixelDepth input_depth)
 {
     auto host = std::make_unique<HostSim>(QF_MODULE_PATH);
     EXPECT_EQ(host->Start(), PF_Err_NONE);
-    host->SetInputLayer(host->AddLayer(Pattern(53, 37), input_depth));
-    host->SetMapLayer(host->AddLayer(Pattern(13, 9, 0.0f), input_depth));
-    host->SetParam(PARAM_ITERATIONS, 2);
-    host->SetParam(PARAM_COLOR_SPLIT, 30.0);
-    host->SetParam(PARAM_EVOLUTION_SPEED, 0.7);
-    host->SetParam(PARAM_ANTIALIASING, 4);
+    host->params().SetInputLayer(host->layers().Add(Pattern(53, 37), input_depth));
+    host->params().SetMapLayer(host->layers().Add(Pattern(13, 9, 0.0f), input_depth));
+    host->params().Set(PARAM_ITERATIONS, 2);
+    host->params().Set(PARAM_COLOR_SPLIT, 30.0);
+    host->params().Set(PARAM_EVOLUTION_SPEED, 0.7);
+    host->params().Set(PARAM_ANTIALIASING, 4);
     return host;
 }
 
@@ -75,13 +75,13 @@ FloatImage Draw(HostSim& host, const Frame& frame)
     if (frame.legacy) {
         LegacyRequest request;
         request.depth = frame.depth;
-        const RenderResult result = host.RenderLegacy(request);
+        const RenderResult result = host.render().Legacy(request);
         EXPECT_EQ(result.error, PF_Err_NONE);
         return result.image;
     }
     RenderRequest request;
     request.depth = frame.depth;
-    const RenderResult result = host.RenderFrame(request);
+    const RenderResult result = host.render().Frame(request);
     EXPECT_EQ(result.error, PF_Err_NONE);
     return result.image;
 }
@@ -206,15 +206,15 @@ void GpuDevicesRace(Renderer renderer)
         for (int round = 0; round < 2; ++round) {
             const PF_GPU_Framework framework =
                 renderer == Renderer::OpenCL ? PF_GPU_Framework_OPENCL : PF_GPU_Framework_CUDA;
-            EXPECT_EQ(host->SetUpGpuDevice(framework), PF_Err_NONE);
+            EXPECT_EQ(host->gpu().SetUp(framework), PF_Err_NONE);
             for (std::size_t n = 0; n < times.size(); ++n) {
                 host->settings().current_time = times[(n + static_cast<std::size_t>(t)) % times.size()];
                 RenderRequest request;
                 request.renderer = renderer;
                 request.depth = PixelDepth::Float;
-                results[t].push_back(host->RenderFrame(request));
+                results[t].push_back(host->render().Frame(request));
             }
-            EXPECT_EQ(host->SetDownGpuDevice(), PF_Err_NONE);
+            EXPECT_EQ(host->gpu().SetDown(), PF_Err_NONE);
         }
     });
     for (int t = 0; t < THREADS; ++t) {

@@ -4,6 +4,7 @@
 #include "Drawbot.h"
 #include "GpuHost.h"
 #include "HostSim.h"
+#include "ParamIndex.h"
 #include "PreRenderData.h"
 
 #include <algorithm>
@@ -161,7 +162,7 @@ FloatImage RenderReference(HostSim& host)
     host.settings() = HostSettings{};
     RenderRequest request;
     request.depth = PixelDepth::Float;
-    const RenderResult result = host.RenderFrame(request);
+    const RenderResult result = host.render().Frame(request);
     if (result.error != PF_Err_NONE || !result.rendered) {
         Fail("the reference frame did not render");
     }
@@ -230,7 +231,7 @@ int AddLayer(HostSim& host, Bytes& in)
     LayerSize(in, width, height);
     const PixelDepth depth = Depth(in);
     const A_long padding = in.Bool() ? in.Range(0, 67) : 0;   // odd strides included
-    return host.AddLayer(Picture(in, width, height), depth, padding);
+    return host.layers().Add(Picture(in, width, height), depth, padding);
 }
 
 PF_LRect Rect(Bytes& in)
@@ -245,16 +246,16 @@ void SetHostileParam(HostSim& host, Bytes& in)
     const int index = in.Range(2, PARAM_COUNT - 2);
     const double value = in.Double();
     // A layer parameter holds a layer, not a value; after a failed parameter set-up the host holds fewer.
-    if (index == PARAM_MAP_LAYER || index >= host.ParamCount()) {
+    if (index == PARAM_MAP_LAYER || index >= host.params().Count()) {
         return;
     }
-    host.SetParam(index, value);
+    host.params().Set(index, value);
 }
 
 void SetHostileKeyframes(HostSim& host, Bytes& in)
 {
     const int index = in.Range(2, PARAM_COUNT - 2);
-    if (index == PARAM_MAP_LAYER || index >= host.ParamCount()) {
+    if (index == PARAM_MAP_LAYER || index >= host.params().Count()) {
         return;
     }
     std::vector<Keyframe> keys;
@@ -262,7 +263,7 @@ void SetHostileKeyframes(HostSim& host, Bytes& in)
     for (int i = 0; i < count; ++i) {
         keys.push_back(Keyframe{in.Int32(), in.Double()});
     }
-    host.SetKeyframes(index, std::move(keys));
+    host.params().SetKeyframes(index, std::move(keys));
 }
 
 void SetHostSettings(HostSim& host, Bytes& in)
@@ -306,10 +307,10 @@ struct Hostility {
 
 void CheckReleased(HostSim& host, const Hostility& hostility)
 {
-    FUZZ_CHECK(hostility.suite_lies ? host.OutstandingSuites() <= 0 : host.OutstandingSuites() == 0,
+    FUZZ_CHECK(hostility.suite_lies ? host.suites().Outstanding() <= 0 : host.suites().Outstanding() == 0,
                "a suite was not released");
     if (!hostility.checkout_lies) {
-        FUZZ_CHECK(host.OutstandingCheckouts() == 0, "a parameter was not checked in");
+        FUZZ_CHECK(host.params().OutstandingCheckouts() == 0, "a parameter was not checked in");
     }
     DrawingHost& ui = host.drawing();
     FUZZ_CHECK(ui.ImagesOutstanding() == 0, "a drawing image was not released");
@@ -327,12 +328,11 @@ bool DocumentedRenderCode(PF_Err err)
 // Pixels of the layer the effect is applied to (the cost of one frame), at least 1.
 std::int64_t InputPixels(HostSim& host)
 {
-    const auto& params = host.render_state().layer_params;
-    const auto input = params.find(PARAM_INPUT);
-    if (input == params.end() || input->second == NO_LAYER) {
+    const int input = host.params().LayerOf(PARAM_INPUT);
+    if (input == NO_LAYER) {
         return 1;
     }
-    const PixelBuffer& layer = host.Layer(input->second);
+    const PixelBuffer& layer = host.layers().At(input);
     return std::max<std::int64_t>(1, std::int64_t{layer.width()} * layer.height());
 }
 
@@ -366,7 +366,7 @@ void StepRender(HostSim& host, Bytes& in, const Hostility& hostility)
     }
     RenderResult result;
     try {
-        result = host.RenderFrame(request);
+        result = host.render().Frame(request);
     } catch (const std::runtime_error&) {
         g_trace += " render(the host's device refused)";   // the simulator's own GPU calls; no command sent
         return;
@@ -405,7 +405,7 @@ void StepLegacy(HostSim& host, Bytes& in, const Hostility& hostility)
     // The legacy road knows no float worlds; the simulator refuses them before any command is sent.
     RenderResult result;
     try {
-        result = host.RenderLegacy(request);
+        result = host.render().Legacy(request);
     } catch (const std::invalid_argument&) {
         g_trace += " legacy(float refused)";
         return;
@@ -419,31 +419,31 @@ void StepLegacy(HostSim& host, Bytes& in, const Hostility& hostility)
 // PF_Cmd_SMART_PRE_RENDER sent by hand; the record stays with the caller.
 PF_Err PreRenderByHand(HostSim& host, const PF_LRect& rect, PF_PreRenderInput& input, PF_PreRenderOutput& output)
 {
-    host.render_state().BeginFrame();
+    host.render().state().BeginFrame();
     input = PF_PreRenderInput{};
     input.output_request.rect = rect;
     input.output_request.channel_mask = 0xF;
     input.output_request.preserve_rgb_of_zero_alpha = true;
     input.bitdepth = 8;
     output = PF_PreRenderOutput{};
-    PF_PreRenderCallbacks callbacks = HostSim::PreRenderCallbacks();
+    PF_PreRenderCallbacks callbacks = RenderRoads::PreRenderCallbacks();
     PF_PreRenderExtra extra{&input, &output, &callbacks};
-    return host.SendCommand(PF_Cmd_SMART_PRE_RENDER, &extra);
+    return host.module().SendCommand(PF_Cmd_SMART_PRE_RENDER, &extra);
 }
 
 // PF_Cmd_SMART_RENDER sent by hand with any record, into the output of the last pre-render's frame.
 PF_Err RenderByHand(HostSim& host, const PF_PreRenderOutput& frame, void* record, PixelDepth depth)
 {
-    RenderState& state = host.render_state();
+    RenderState& state = host.render().state();
     state.output_rect = frame.result_rect;
     state.output_world = nullptr;
     state.output_depth = depth;
     PF_SmartRenderInput input{};
     input.bitdepth = static_cast<A_short>(depth);
     input.pre_render_data = record;
-    PF_SmartRenderCallbacks callbacks = HostSim::SmartRenderCallbacks();
+    PF_SmartRenderCallbacks callbacks = RenderRoads::SmartRenderCallbacks();
     PF_SmartRenderExtra extra{&input, &callbacks};
-    return host.SendCommand(PF_Cmd_SMART_RENDER, &extra);
+    return host.module().SendCommand(PF_Cmd_SMART_RENDER, &extra);
 }
 
 void FreeRecord(const PF_PreRenderOutput& output)
@@ -606,20 +606,20 @@ void StepForgedWorlds(HostSim& host, Bytes& in, const Hostility& hostility)
         std::vector<PF_ParamDef> defs;
         std::vector<PF_ParamDef*> list;
         defs.reserve(PARAM_COUNT);
-        for (int i = 0; i < host.ParamCount(); ++i) {
-            defs.push_back(host.ParamAt(i, host.settings().current_time));
+        for (int i = 0; i < host.params().Count(); ++i) {
+            defs.push_back(host.params().At(i, host.settings().current_time));
             list.push_back(&defs.back());
         }
-        if (host.ParamCount() != PARAM_COUNT) {
+        if (host.params().Count() != PARAM_COUNT) {
             return;
         }
         defs[PARAM_INPUT].u.ld = frame.input.world;
         defs[PARAM_MAP_LAYER].u.ld = frame.has_map ? frame.map.world : PF_LayerDef{};
-        PF_InData in_data = host.MakeInData();
+        PF_InData in_data = host.module().MakeInData();
         in_data.output_origin_x = in.Int32();
         in_data.output_origin_y = in.Int32();
         g_trace += " forged-worlds(legacy)";
-        err = host.CallEffectMain(PF_Cmd_RENDER, &in_data, &host.out_data(), list.data(), &frame.output.world, nullptr);
+        err = host.module().CallEffectMain(PF_Cmd_RENDER, &in_data, &host.module().out_data(), list.data(), &frame.output.world, nullptr);
     } else {
         PF_PreRenderInput input{};
         PF_PreRenderOutput pre{};
@@ -627,7 +627,7 @@ void StepForgedWorlds(HostSim& host, Bytes& in, const Hostility& hostility)
             FreeRecord(pre);
             return;
         }
-        RenderState& state = host.render_state();
+        RenderState& state = host.render().state();
         frame.handed[0] = state.HandOut(frame.input.world, frame.input.format);
         frame.handed[1] = state.HandOut(frame.output.world, frame.output.format);
         frame.handed[2] = state.HandOut(frame.map.world, frame.map.format);
@@ -639,7 +639,7 @@ void StepForgedWorlds(HostSim& host, Bytes& in, const Hostility& hostility)
         PF_SmartRenderExtra extra{&render_input, &callbacks};
         g_trace += " forged-worlds";
         t_forged = &frame;
-        err = host.SendCommand(PF_Cmd_SMART_RENDER, &extra);
+        err = host.module().SendCommand(PF_Cmd_SMART_RENDER, &extra);
         t_forged = nullptr;
         FreeRecord(pre);
     }
@@ -659,16 +659,16 @@ void StepBareCommand(HostSim& host, Bytes& in)
     const A_long cmd = in.Pick(COMMANDS);
     g_trace += " cmd" + std::to_string(cmd);
     if (cmd == PF_Cmd_USER_CHANGED_PARAM) {
-        host.SendUserChangedParam(in.Int32() % 64);
+        host.module().SendUserChangedParam(in.Int32() % 64);
         return;
     }
-    host.SendCommand(static_cast<PF_Cmd>(cmd));
+    host.module().SendCommand(static_cast<PF_Cmd>(cmd));
 }
 
 void StepChangeParam(HostSim& host, Bytes& in)
 {
     const int index = in.Range(1, PARAM_COUNT - 1);
-    if (index == PARAM_MAP_LAYER || index >= host.ParamCount()) {
+    if (index == PARAM_MAP_LAYER || index >= host.params().Count()) {
         return;
     }
     g_trace += " change" + std::to_string(index);
@@ -720,7 +720,7 @@ void StepInject(HostSim& host, Bytes& in, Hostility& hostility)
     }
     hostility.injected = true;
     g_trace += " inject" + std::to_string(static_cast<int>(injection.call));
-    host.Inject(injection);
+    host.faults().Inject(injection);
 }
 
 void StepHeaderEvent(HostSim& host, Bytes& in)
@@ -790,19 +790,19 @@ void StepLayers(HostSim& host, Bytes& in)
 {
     switch (in.U8() % 4) {
     case 0:
-        host.SetInputLayer(AddLayer(host, in));
+        host.params().SetInputLayer(AddLayer(host, in));
         g_trace += " input";
         break;
     case 1:
-        host.SetMapLayer(AddLayer(host, in));
+        host.params().SetMapLayer(AddLayer(host, in));
         g_trace += " map";
         break;
     case 2:
-        host.SetMapLayer(NO_LAYER);
+        host.params().SetMapLayer(NO_LAYER);
         g_trace += " nomap";
         break;
     default:
-        host.SetInputLayer(NO_LAYER);
+        host.params().SetInputLayer(NO_LAYER);
         g_trace += " noinput";
         break;
     }
@@ -815,10 +815,10 @@ void StepGpuDevice(HostSim& host, Bytes& in)
                                                   PF_GPU_Framework_DIRECTX};
     if (in.Bool()) {
         g_trace += " gpu-setup";
-        host.SetUpGpuDevice(in.Pick(FRAMEWORKS));
+        host.gpu().SetUp(in.Pick(FRAMEWORKS));
     } else {
         g_trace += " gpu-setdown";
-        host.SetDownGpuDevice();
+        host.gpu().SetDown();
     }
 }
 
@@ -829,9 +829,9 @@ void Play(Bytes& in)
         Fail("start-up failed");
     }
     Hostility hostility;
-    host.SetInputLayer(AddLayer(host, in));
+    host.params().SetInputLayer(AddLayer(host, in));
     if (in.Bool()) {
-        host.SetMapLayer(AddLayer(host, in));
+        host.params().SetMapLayer(AddLayer(host, in));
     }
     const int values = in.Range(0, 12);
     for (int i = 0; i < values; ++i) {
@@ -885,7 +885,7 @@ void Play(Bytes& in)
             break;
         case 11:
             g_trace += " abort";
-            host.AbortAfter(in.Range(0, 20));
+            host.faults().AbortAfter(in.Range(0, 20));
             hostility.injected = true;
             break;
         case 12:
@@ -902,13 +902,13 @@ void Play(Bytes& in)
                 StepGpuDevice(host, in);
             } else {
                 g_trace += " calm";
-                host.ClearInjections();
+                host.faults().Clear();
                 hostility.injected = false;   // a count that went astray stays astray
             }
             break;
         }
         CheckReleased(host, hostility);
-        if (!hostility.checkout_lies && host.OutstandingCheckouts() != 0) {
+        if (!hostility.checkout_lies && host.params().OutstandingCheckouts() != 0) {
             Fail("a parameter was not checked in");
         }
     }
@@ -932,7 +932,7 @@ void FuzzSetUp()
     if (reference->host->Start() != PF_Err_NONE) {
         Fail("start-up failed");
     }
-    reference->host->SetInputLayer(reference->host->AddLayer(ReferencePicture(), PixelDepth::Float));
+    reference->host->params().SetInputLayer(reference->host->layers().Add(ReferencePicture(), PixelDepth::Float));
     reference->image = RenderReference(*reference->host);
     g_reference = reference.release();   // lives as long as the process: the module stays loaded
 }
@@ -949,7 +949,7 @@ int FuzzOneInput(const std::uint8_t* data, std::size_t size)
         std::memcmp(again.pixels.data(), g_reference->image.pixels.data(), again.pixels.size() * sizeof(float)) != 0) {
         Fail("a plain frame renders differently after this input");
     }
-    FUZZ_CHECK(g_reference->host->OutstandingSuites() == 0, "the reference host holds a suite");
+    FUZZ_CHECK(g_reference->host->suites().Outstanding() == 0, "the reference host holds a suite");
     return 0;
 }
 

@@ -15,14 +15,14 @@ protected:
         OpenCLStandIn().Reset();
         cu.Reset();
         GpuHostTest::SetUp();
-        ASSERT_EQ(host.SetUpGpuDevice(PF_GPU_Framework_CUDA), PF_Err_NONE);
-        ASSERT_NE(host.GpuDevice(), nullptr) << host.GpuUnavailable();
-        ASSERT_TRUE(host.GpuAccepted()) << (LogMessages().empty() ? "" : LogMessages().front());
+        ASSERT_EQ(host.gpu().SetUp(PF_GPU_Framework_CUDA), PF_Err_NONE);
+        ASSERT_NE(host.gpu().Device(), nullptr) << host.gpu().Unavailable();
+        ASSERT_TRUE(host.gpu().Accepted()) << (LogMessages().empty() ? "" : LogMessages().front());
         EXPECT_EQ(Balance(), 0);
         UseFloatInput(37, 29);
-        host.SetParam(PARAM_ITERATIONS, 2);
-        host.SetParam(PARAM_COLOR_SPLIT, 25.0);
-        host.SetParam(PARAM_EVOLUTION_SPEED, 0.4);
+        host.params().Set(PARAM_ITERATIONS, 2);
+        host.params().Set(PARAM_COLOR_SPLIT, 25.0);
+        host.params().Set(PARAM_EVOLUTION_SPEED, 0.4);
         host.settings().current_time = 20;
         cpu_ = Render(Renderer::Cpu).image;
         cu.Reset();
@@ -69,7 +69,7 @@ TEST_F(CudaRender, DrawsTheCpuPixelsWithOneGridPerBand)
 
 TEST_F(CudaRender, MapsDownsampleAndPaddedRowsMatchTheCpu)
 {
-    host.SetMapLayer(host.AddLayer(Pattern(15, 11, 0.0f), PixelDepth::Float));
+    host.params().SetMapLayer(host.layers().Add(Pattern(15, 11, 0.0f), PixelDepth::Float));
     RenderRequest request;
     request.rect = PF_LRect{3, 2, 36, 27};
     const RenderResult cpu = Render(Renderer::Cpu, request);
@@ -86,8 +86,8 @@ TEST_F(CudaRender, MapsDownsampleAndPaddedRowsMatchTheCpu)
 TEST_F(CudaRender, AFrameOfTwoBands)
 {
     UseFloatInput(1500, 720);
-    host.SetParam(PARAM_ANTIALIASING, 1);
-    host.SetParam(PARAM_ITERATIONS, 1);
+    host.params().Set(PARAM_ANTIALIASING, 1);
+    host.params().Set(PARAM_ITERATIONS, 1);
     const FloatImage cpu = Render(Renderer::Cpu).image;
     cu.Reset();
     EXPECT_TRUE(SameImage(OnCuda().image, cpu));
@@ -106,9 +106,9 @@ TEST_F(CudaRender, AFrameOfTwoBands)
 TEST_F(CudaRender, EachSetUpCallFailingIsLoggedOnceAndDeclined)
 {
     // The plug-in's own push is the last one before it loads the module; the host pushes before it too.
-    ASSERT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+    ASSERT_EQ(host.gpu().SetDown(), PF_Err_NONE);
     cu.Reset();
-    ASSERT_EQ(host.SetUpGpuDevice(PF_GPU_Framework_CUDA), PF_Err_NONE);
+    ASSERT_EQ(host.gpu().SetUp(PF_GPU_Framework_CUDA), PF_Err_NONE);
     const int host_pushes = cu.CallsBefore("cuCtxPushCurrent_v2", "cuModuleLoadDataEx") - 1;
 
     struct Case {
@@ -121,13 +121,13 @@ TEST_F(CudaRender, EachSetUpCallFailingIsLoggedOnceAndDeclined)
                           Case{"cuModuleLoadDataEx", 218, 0, "CUDA module load failed: 218 fake JIT: injected failure"},
                           Case{"cuModuleGetFunction", 500, 0, "CUDA module load failed: 500 "}}) {
         SCOPED_TRACE(c.call);
-        ASSERT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+        ASSERT_EQ(host.gpu().SetDown(), PF_Err_NONE);
         cu.Reset();
         ClearLog();
         cu.Fail(c.call, c.status, c.skip);
-        EXPECT_EQ(host.SetUpGpuDevice(PF_GPU_Framework_CUDA), PF_Err_NONE);
-        EXPECT_FALSE(host.GpuAccepted());
-        EXPECT_EQ(host.GpuData(), nullptr);
+        EXPECT_EQ(host.gpu().SetUp(PF_GPU_Framework_CUDA), PF_Err_NONE);
+        EXPECT_FALSE(host.gpu().Accepted());
+        EXPECT_EQ(host.gpu().Data(), nullptr);
         EXPECT_EQ(LogMessages(), std::vector<std::string>{"GPU setup failed (CUDA): " + c.error});
         EXPECT_EQ(Modules(), 0);   // a module loaded before the failure is unloaded again
         EXPECT_EQ(Balance(), 0);
@@ -172,7 +172,7 @@ TEST_F(CudaRender, FailedCopiesOfTheFallbackGive512)
 
 TEST_F(CudaRender, AFailedMapDownloadRendersWithoutTheMap)
 {
-    host.SetMapLayer(host.AddLayer(Pattern(9, 9, 0.0f), PixelDepth::Float));
+    host.params().SetMapLayer(host.layers().Add(Pattern(9, 9, 0.0f), PixelDepth::Float));
     cu.Fail("cuLaunchKernel", 719);
     cu.Fail("cuMemcpyDtoHAsync_v2", 700, 1);
     const RenderResult result = OnCuda();
@@ -182,7 +182,7 @@ TEST_F(CudaRender, AFailedMapDownloadRendersWithoutTheMap)
 
 TEST_F(CudaRender, AutoTakesTheCudaDevice)
 {
-    ASSERT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+    ASSERT_EQ(host.gpu().SetDown(), PF_Err_NONE);
     const RenderResult result = Render(Renderer::Auto);
     EXPECT_EQ(result.drawn_by, Renderer::Cuda) << result.gpu_note;
     EXPECT_TRUE(SameImage(result.image, cpu_));
@@ -191,7 +191,7 @@ TEST_F(CudaRender, AutoTakesTheCudaDevice)
 TEST_F(CudaRender, SetDownUnloadsTheModule)
 {
     EXPECT_EQ(Modules(), 1);
-    ASSERT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+    ASSERT_EQ(host.gpu().SetDown(), PF_Err_NONE);
     EXPECT_EQ(Modules(), 0);
     EXPECT_EQ(cu.Calls("cuModuleUnload"), 1);
 }

@@ -66,7 +66,7 @@ protected:
     {
         request.renderer = renderer;
         request.depth = PixelDepth::Float;
-        return host.RenderFrame(request);
+        return host.render().Frame(request);
     }
 
     // A float layer of Pattern(width, height), made the effect's input.

@@ -18,24 +18,24 @@ protected:
         OpenCLStandIn().Reset();
         CudaStandIn().Reset();
         GpuHostTest::SetUp();
-        ASSERT_EQ(host.SetUpGpuDevice(PF_GPU_Framework_OPENCL), PF_Err_NONE);
-        if (!host.GpuDevice()) {
-            GTEST_SKIP() << "skipped: no device (" << host.GpuUnavailable() << ")";
+        ASSERT_EQ(host.gpu().SetUp(PF_GPU_Framework_OPENCL), PF_Err_NONE);
+        if (!host.gpu().Device()) {
+            GTEST_SKIP() << "skipped: no device (" << host.gpu().Unavailable() << ")";
         }
-        ASSERT_TRUE(host.GpuAccepted());
+        ASSERT_TRUE(host.gpu().Accepted());
         cl.Reset();
         UseFloatInput(24, 20);
-        host.SetParam(PARAM_ITERATIONS, 2);
-        host.SetParam(PARAM_COLOR_SPLIT, 20.0);
+        host.params().Set(PARAM_ITERATIONS, 2);
+        host.params().Set(PARAM_COLOR_SPLIT, 20.0);
         cpu_ = Render(Renderer::Cpu).image;
     }
 
     // Sets the device down and up again with the stand-in's books cleared first.
     PF_Err SetUpAgain()
     {
-        EXPECT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+        EXPECT_EQ(host.gpu().SetDown(), PF_Err_NONE);
         ClearLog();
-        return host.SetUpGpuDevice(PF_GPU_Framework_OPENCL);
+        return host.gpu().SetUp(PF_GPU_Framework_OPENCL);
     }
 
     std::string RenderFailed(const std::string& error) const
@@ -57,14 +57,14 @@ TEST_F(OpenCLFaults, EachSetUpCallFailingIsLoggedOnceAndDeclined)
                           Case{"clBuildProgram", -11, 1}, Case{"clCreateKernel", -46, 1},
                           Case{"clCreateKernel", 0, 1}}) {
         SCOPED_TRACE(std::string(c.call) + " " + std::to_string(c.status));
-        ASSERT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+        ASSERT_EQ(host.gpu().SetDown(), PF_Err_NONE);
         cl.Reset();
         ClearLog();
         cl.Fail(c.call, c.status);
         cl.Control<QfFakeBuildLogFn>("qf_fake_build_log")("", 0);   // no build log to append
-        EXPECT_EQ(host.SetUpGpuDevice(PF_GPU_Framework_OPENCL), PF_Err_NONE);
-        EXPECT_FALSE(host.GpuAccepted());
-        EXPECT_EQ(host.GpuData(), nullptr);
+        EXPECT_EQ(host.gpu().SetUp(PF_GPU_Framework_OPENCL), PF_Err_NONE);
+        EXPECT_FALSE(host.gpu().Accepted());
+        EXPECT_EQ(host.gpu().Data(), nullptr);
         EXPECT_EQ(LogMessages(), std::vector<std::string>{"GPU setup failed (OpenCL): " + std::string(c.call) +
                                                           " failed: " + std::to_string(c.status)});
         EXPECT_EQ(cl.Calls("clReleaseProgram"), c.releases);
@@ -86,13 +86,13 @@ TEST_F(OpenCLFaults, TheBuildLogIsAppendedWhenItsSizeIsPlausible)
     for (const Case& c : {Case{1, ""}, Case{2, "\ner"}, Case{text.size() + 1, "\n" + text},
                           Case{1048575, "\n" + text}, Case{1048576, ""}}) {
         SCOPED_TRACE("reported size " + std::to_string(c.size));
-        ASSERT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+        ASSERT_EQ(host.gpu().SetDown(), PF_Err_NONE);
         cl.Reset();
         ClearLog();
         cl.Fail("clBuildProgram", -11);
         cl.Control<QfFakeBuildLogFn>("qf_fake_build_log")(text.c_str(), c.size);
-        EXPECT_EQ(host.SetUpGpuDevice(PF_GPU_Framework_OPENCL), PF_Err_NONE);
-        EXPECT_FALSE(host.GpuAccepted());
+        EXPECT_EQ(host.gpu().SetUp(PF_GPU_Framework_OPENCL), PF_Err_NONE);
+        EXPECT_FALSE(host.gpu().Accepted());
         // The log's line breaks stay in the entry: its message goes on over the following lines.
         std::string logged;
         for (const std::string& line : LogMessages()) {
@@ -110,15 +110,15 @@ TEST_F(OpenCLFaults, TheWorkGroupFollowsTheKernelsLargestGroup)
     };
     for (const Case& c : {Case{1024, 16}, Case{256, 16}, Case{255, 8}, Case{64, 8}, Case{63, 0}, Case{0, 0}}) {
         SCOPED_TRACE("largest work-group " + std::to_string(c.largest));
-        ASSERT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+        ASSERT_EQ(host.gpu().SetDown(), PF_Err_NONE);
         cl.Reset();
         if (c.largest) {
             cl.Control<QfFakeWorkGroupSizeFn>("qf_fake_work_group_size")(c.largest);
         } else {
             cl.Fail("clGetKernelWorkGroupInfo", -30);
         }
-        ASSERT_EQ(host.SetUpGpuDevice(PF_GPU_Framework_OPENCL), PF_Err_NONE);
-        ASSERT_TRUE(host.GpuAccepted());   // a failed query is no failure
+        ASSERT_EQ(host.gpu().SetUp(PF_GPU_Framework_OPENCL), PF_Err_NONE);
+        ASSERT_TRUE(host.gpu().Accepted());   // a failed query is no failure
         const RenderResult result = Render(Renderer::OpenCL);
         EXPECT_TRUE(SameImage(result.image, cpu_));
         const std::vector<QfFakeLaunch> launches = cl.Launches();
@@ -172,7 +172,7 @@ TEST_F(OpenCLFaults, AFailedLaunchIsLoggedAndRedoneOnTheCpu)
 TEST_F(OpenCLFaults, ASecondBandFailingRedoesTheWholeFrame)
 {
     UseFloatInput(1500, 720);
-    host.SetParam(PARAM_ANTIALIASING, 1);
+    host.params().Set(PARAM_ANTIALIASING, 1);
     const FloatImage cpu = Render(Renderer::Cpu).image;
     cl.Fail("clEnqueueNDRangeKernel", -5, 1);
     const RenderResult result = Render(Renderer::OpenCL);
@@ -229,12 +229,12 @@ TEST_F(OpenCLFaults, FailedCopiesOfTheFallbackGive512)
     // Only the launch failures are logged, not the copies'.
     EXPECT_EQ(LogMessages(), (std::vector<std::string>{RenderFailed("OpenCL launch failed: -5"),
                                                        RenderFailed("OpenCL launch failed: -5")}));
-    EXPECT_EQ(host.OutstandingSuites(), 0);
+    EXPECT_EQ(host.suites().Outstanding(), 0);
 }
 
 TEST_F(OpenCLFaults, AFailedMapDownloadRendersWithoutTheMap)
 {
-    host.SetMapLayer(host.AddLayer(Pattern(14, 10, 0.0f), PixelDepth::Float));
+    host.params().SetMapLayer(host.layers().Add(Pattern(14, 10, 0.0f), PixelDepth::Float));
     const FloatImage with_map = Render(Renderer::Cpu).image;
     ASSERT_FALSE(SameImage(with_map, cpu_));
     cl.Fail("clEnqueueNDRangeKernel", -5);
@@ -250,12 +250,12 @@ TEST_F(OpenCLFaults, AFailedMapDownloadRendersWithoutTheMap)
 TEST_F(OpenCLFaults, MetalAndDirectXDevicesGetNoRecord)
 {
     for (const PF_GPU_Framework framework : {PF_GPU_Framework_METAL, PF_GPU_Framework_DIRECTX}) {
-        ASSERT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+        ASSERT_EQ(host.gpu().SetDown(), PF_Err_NONE);
         cl.Reset();
         CudaStandIn().Reset();
-        EXPECT_EQ(host.SetUpGpuDevice(framework), PF_Err_NONE);
-        EXPECT_FALSE(host.GpuAccepted());
-        EXPECT_EQ(host.GpuData(), nullptr);
+        EXPECT_EQ(host.gpu().SetUp(framework), PF_Err_NONE);
+        EXPECT_FALSE(host.gpu().Accepted());
+        EXPECT_EQ(host.gpu().Data(), nullptr);
         EXPECT_TRUE(cl.CallLog().empty());
         EXPECT_TRUE(CudaStandIn().CallLog().empty());
     }
@@ -264,7 +264,7 @@ TEST_F(OpenCLFaults, MetalAndDirectXDevicesGetNoRecord)
 
 TEST_F(OpenCLFaults, SetDownReleasesTheKernelBeforeTheProgram)
 {
-    ASSERT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+    ASSERT_EQ(host.gpu().SetDown(), PF_Err_NONE);
     EXPECT_EQ(cl.CallLog(), (std::vector<std::string>{"clReleaseKernel", "clReleaseProgram"}));
 }
 

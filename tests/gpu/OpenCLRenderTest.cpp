@@ -14,11 +14,11 @@ protected:
     void SetUp() override
     {
         GpuHostTest::SetUp();
-        ASSERT_EQ(host.SetUpGpuDevice(PF_GPU_Framework_OPENCL), PF_Err_NONE);
-        if (!host.GpuDevice()) {
-            GTEST_SKIP() << "skipped: no device (" << host.GpuUnavailable() << ")";
+        ASSERT_EQ(host.gpu().SetUp(PF_GPU_Framework_OPENCL), PF_Err_NONE);
+        if (!host.gpu().Device()) {
+            GTEST_SKIP() << "skipped: no device (" << host.gpu().Unavailable() << ")";
         }
-        ASSERT_TRUE(host.GpuAccepted()) << "the effect declined " << host.GpuDevice()->name() << "; log: "
+        ASSERT_TRUE(host.gpu().Accepted()) << "the effect declined " << host.gpu().Device()->name() << "; log: "
                                         << (LogMessages().empty() ? "" : LogMessages().front());
     }
 
@@ -52,10 +52,10 @@ protected:
 // Controls that make every part of the kernel work: several waves, two iterations, animation.
 void BusyLook(HostSim& host)
 {
-    host.SetParam(PARAM_WAVES, 5);
-    host.SetParam(PARAM_ITERATIONS, 2);
-    host.SetParam(PARAM_EVOLUTION_SPEED, 0.3);
-    host.SetParam(PARAM_DRIFT_SPEED_X, 12.0);
+    host.params().Set(PARAM_WAVES, 5);
+    host.params().Set(PARAM_ITERATIONS, 2);
+    host.params().Set(PARAM_EVOLUTION_SPEED, 0.3);
+    host.params().Set(PARAM_DRIFT_SPEED_X, 12.0);
     host.settings().current_time = 45;
 }
 
@@ -64,7 +64,7 @@ TEST_F(OpenCLRender, EveryWaveformMatchesTheCpu)
     UseFloatInput(37, 29);   // an odd width: the work-groups overhang the output
     BusyLook(host);
     for (int waveform = 1; waveform <= 6; ++waveform) {
-        host.SetParam(PARAM_WAVEFORM, waveform);
+        host.params().Set(PARAM_WAVEFORM, waveform);
         EXPECT_TRUE(SameOnBoth("waveform " + std::to_string(waveform)));
     }
 }
@@ -73,11 +73,11 @@ TEST_F(OpenCLRender, EveryEdgeModeMatchesTheCpu)
 {
     UseFloatInput(41, 27);
     BusyLook(host);
-    host.SetParam(PARAM_STRENGTH, 3.0);   // pixels come from far beyond the layer
+    host.params().Set(PARAM_STRENGTH, 3.0);   // pixels come from far beyond the layer
     RenderRequest request;
     request.rect = PF_LRect{-6, -5, 45, 30};   // the output reaches past the layer too
     for (int edges = 1; edges <= 4; ++edges) {
-        host.SetParam(PARAM_EDGES, edges);
+        host.params().Set(PARAM_EDGES, edges);
         EXPECT_TRUE(SameOnBoth("edges " + std::to_string(edges), request));
     }
 }
@@ -87,9 +87,9 @@ TEST_F(OpenCLRender, EveryAntialiasingLevelAndBothInterpolationsMatchTheCpu)
     UseFloatInput(33, 31);
     BusyLook(host);
     for (int interpolation = 1; interpolation <= 2; ++interpolation) {
-        host.SetParam(PARAM_INTERPOLATION, interpolation);
+        host.params().Set(PARAM_INTERPOLATION, interpolation);
         for (int level = 1; level <= 4; ++level) {
-            host.SetParam(PARAM_ANTIALIASING, level);
+            host.params().Set(PARAM_ANTIALIASING, level);
             EXPECT_TRUE(SameOnBoth("antialiasing " + std::to_string(level) + ", interpolation " +
                                    std::to_string(interpolation)));
         }
@@ -100,9 +100,9 @@ TEST_F(OpenCLRender, ColourSplitAndMixMatchTheCpu)
 {
     UseFloatInput(35, 25);
     BusyLook(host);
-    host.SetParam(PARAM_COLOR_SPLIT, 40.0);
+    host.params().Set(PARAM_COLOR_SPLIT, 40.0);
     EXPECT_TRUE(SameOnBoth("colour split"));
-    host.SetParam(PARAM_MIX, 45.0);
+    host.params().Set(PARAM_MIX, 45.0);
     EXPECT_TRUE(SameOnBoth("colour split and mix"));
 }
 
@@ -110,10 +110,10 @@ TEST_F(OpenCLRender, StrengthMapMatchesTheCpuForEveryChannel)
 {
     UseFloatInput(39, 30);
     BusyLook(host);
-    host.SetMapLayer(host.AddLayer(Pattern(17, 12, 0.0f), PixelDepth::Float));
+    host.params().SetMapLayer(host.layers().Add(Pattern(17, 12, 0.0f), PixelDepth::Float));
     for (int channel = 1; channel <= 5; ++channel) {
-        host.SetParam(PARAM_MAP_CHANNEL, channel);
-        host.SetParam(PARAM_INVERT_MAP, channel == 3 ? 1 : 0);
+        host.params().Set(PARAM_MAP_CHANNEL, channel);
+        host.params().Set(PARAM_INVERT_MAP, channel == 3 ? 1 : 0);
         EXPECT_TRUE(SameOnBoth("map channel " + std::to_string(channel)));
     }
 }
@@ -132,7 +132,7 @@ TEST_F(OpenCLRender, PaddedGpuRowsAndPartialRequestsMatchTheCpu)
     UseFloatInput(40, 32);
     BusyLook(host);
     gpu_padding = 48;   // rows wider than the picture: every world's pitch must be honoured
-    host.SetMapLayer(host.AddLayer(Pattern(13, 9, 0.0f), PixelDepth::Float));
+    host.params().SetMapLayer(host.layers().Add(Pattern(13, 9, 0.0f), PixelDepth::Float));
     RenderRequest request;
     request.rect = PF_LRect{5, 3, 34, 30};
     EXPECT_TRUE(SameOnBoth("padded rows, part of the layer", request));
@@ -143,8 +143,8 @@ TEST_F(OpenCLRender, PaddedGpuRowsAndPartialRequestsMatchTheCpu)
 TEST_F(OpenCLRender, AFrameOfTwoBandsMatchesTheCpu)
 {
     UseFloatInput(1500, 720);
-    host.SetParam(PARAM_ANTIALIASING, 1);
-    host.SetParam(PARAM_INTERPOLATION, 1);
+    host.params().Set(PARAM_ANTIALIASING, 1);
+    host.params().Set(PARAM_INTERPOLATION, 1);
     EXPECT_TRUE(SameOnBoth("two bands"));
 }
 
@@ -165,7 +165,7 @@ TEST_F(OpenCLRender, NoInputPixelsGiveTransparentBlackLikeTheCpu)
     no_pixels.error = PF_Err_NONE;
     no_pixels.param_index = PARAM_INPUT;
     no_pixels.times = -1;
-    host.Inject(no_pixels);
+    host.faults().Inject(no_pixels);
     const RenderResult cpu = Render(Renderer::Cpu);
     const RenderResult gpu = Render(Renderer::OpenCL);
     EXPECT_EQ(gpu.error, PF_Err_NONE);
@@ -179,10 +179,10 @@ TEST_F(OpenCLRender, AnOutputThatIsNoGpuWorldIsRefused)
     UseFloatInput(12, 12);
     Injection no_format;
     no_format.call = HostCall::GetPixelFormat;   // the format stays PF_PixelFormat_INVALID
-    host.Inject(no_format);
+    host.faults().Inject(no_format);
     const RenderResult result = Render(Renderer::OpenCL);
     EXPECT_EQ(result.error, PF_Err_UNRECOGNIZED_PARAM_TYPE);
-    EXPECT_EQ(host.OutstandingSuites(), 0);
+    EXPECT_EQ(host.suites().Outstanding(), 0);
 }
 
 TEST_F(OpenCLRender, HostFailuresEndTheFrameWithTheirCode)
@@ -191,21 +191,21 @@ TEST_F(OpenCLRender, HostFailuresEndTheFrameWithTheirCode)
     Injection fail;
     fail.call = HostCall::GetDeviceInfo;
     fail.error = PF_Err_OUT_OF_MEMORY;
-    host.Inject(fail);
+    host.faults().Inject(fail);
     EXPECT_EQ(Render(Renderer::OpenCL).error, PF_Err_OUT_OF_MEMORY);
-    host.ClearInjections();
+    host.faults().Clear();
     fail.call = HostCall::GetGPUWorldData;
     fail.error = PF_Err_BAD_CALLBACK_PARAM;
     fail.param_index = PARAM_INPUT;
-    host.Inject(fail);
+    host.faults().Inject(fail);
     EXPECT_EQ(Render(Renderer::OpenCL).error, PF_Err_BAD_CALLBACK_PARAM);
-    host.ClearInjections();
+    host.faults().Clear();
     fail.call = HostCall::AcquireSuite;
     fail.param_index = -1;
     fail.suite = kPFGPUDeviceSuite;
-    host.Inject(fail);
+    host.faults().Inject(fail);
     EXPECT_EQ(Render(Renderer::OpenCL).error, PF_Err_INTERNAL_STRUCT_DAMAGED);
-    EXPECT_EQ(host.OutstandingSuites(), 0);
+    EXPECT_EQ(host.suites().Outstanding(), 0);
     EXPECT_TRUE(LogMessages().empty());
 }
 
@@ -214,11 +214,11 @@ TEST_F(OpenCLRender, AMapWithoutDeviceDataIsLeftOut)
     UseFloatInput(30, 24);
     BusyLook(host);
     const RenderResult without = Render(Renderer::Cpu);
-    host.SetMapLayer(host.AddLayer(Pattern(10, 10, 0.0f), PixelDepth::Float));
+    host.params().SetMapLayer(host.layers().Add(Pattern(10, 10, 0.0f), PixelDepth::Float));
     Injection fail;
     fail.call = HostCall::GetGPUWorldData;
     fail.param_index = PARAM_MAP_LAYER;
-    host.Inject(fail);
+    host.faults().Inject(fail);
     const RenderResult gpu = Render(Renderer::OpenCL);
     EXPECT_EQ(gpu.error, PF_Err_NONE);
     EXPECT_TRUE(SameImage(gpu.image, without.image));
@@ -228,8 +228,8 @@ TEST_F(OpenCLRender, AMapWithoutDeviceDataIsLeftOut)
 TEST_F(OpenCLRender, SetDownAndSetUpAgain)
 {
     UseFloatInput(16, 16);
-    EXPECT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
-    EXPECT_EQ(host.GpuDevice(), nullptr);
+    EXPECT_EQ(host.gpu().SetDown(), PF_Err_NONE);
+    EXPECT_EQ(host.gpu().Device(), nullptr);
     EXPECT_TRUE(SameOnBoth("after a new set-up"));   // the renderer sets the device up again
 }
 

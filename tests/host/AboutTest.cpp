@@ -26,9 +26,9 @@ using About = PluginHost;
 
 TEST_F(About, CommandWritesSixLinesSeparatedByCarriageReturns)
 {
-    std::memset(host.out_data().return_msg, 'x', sizeof host.out_data().return_msg);
-    ASSERT_EQ(host.SendCommand(PF_Cmd_ABOUT), PF_Err_NONE);
-    const std::string text = host.out_data().return_msg;
+    std::memset(host.module().out_data().return_msg, 'x', sizeof host.module().out_data().return_msg);
+    ASSERT_EQ(host.module().SendCommand(PF_Cmd_ABOUT), PF_Err_NONE);
+    const std::string text = host.module().out_data().return_msg;
     EXPECT_EQ(text.find('\n'), std::string::npos);
     const std::vector<std::string> lines = Lines(text);
     ASSERT_EQ(lines.size(), 6u) << text;

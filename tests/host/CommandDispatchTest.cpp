@@ -19,13 +19,13 @@ TEST_F(CommandDispatch, CommandsWithoutHandlerReturnZeroAndWriteNothing)
         PF_Cmd_NUM_CMDS, 35, 100, INT_MAX, -1, INT_MIN};
     for (const PF_Cmd cmd : commands) {
         SCOPED_TRACE("command " + std::to_string(cmd));
-        PF_InData in_data = host.MakeInData();
+        PF_InData in_data = host.module().MakeInData();
         PF_OutData out_data;
         std::memset(&out_data, 0xA5, sizeof out_data);
         std::vector<PF_ParamDef> defs;
         std::vector<PF_ParamDef*> params;
-        for (int i = 0; i < host.ParamCount(); ++i) {
-            defs.push_back(host.ParamAt(i, 0));
+        for (int i = 0; i < host.params().Count(); ++i) {
+            defs.push_back(host.params().At(i, 0));
         }
         for (PF_ParamDef& def : defs) {
             params.push_back(&def);
@@ -38,7 +38,7 @@ TEST_F(CommandDispatch, CommandsWithoutHandlerReturnZeroAndWriteNothing)
         std::memset(extra, 0x5A, sizeof extra);
         host.ClearLogs();
 
-        EXPECT_EQ(host.CallEffectMain(cmd, &in_data, &out_data, params.data(), &output, extra), PF_Err_NONE);
+        EXPECT_EQ(host.module().CallEffectMain(cmd, &in_data, &out_data, params.data(), &output, extra), PF_Err_NONE);
         EXPECT_EQ(std::memcmp(&out_data, &out_before, sizeof out_data), 0);
         EXPECT_EQ(std::memcmp(&in_data, &in_before, sizeof in_data), 0);
         for (std::size_t i = 0; i < defs.size(); ++i) {
@@ -48,7 +48,7 @@ TEST_F(CommandDispatch, CommandsWithoutHandlerReturnZeroAndWriteNothing)
             ASSERT_EQ(byte, 0x5A);
         }
         for (int call = 0; call < static_cast<int>(HostCall::Count); ++call) {
-            EXPECT_EQ(host.CallCount(static_cast<HostCall>(call)), 0) << "host call " << call;
+            EXPECT_EQ(host.faults().CallCount(static_cast<HostCall>(call)), 0) << "host call " << call;
         }
     }
 }
@@ -57,12 +57,12 @@ TEST_F(CommandDispatch, MissingRecordsDoNotCrashTheHandlers)
 {
     for (const PF_Cmd cmd : {PF_Cmd_ABOUT, PF_Cmd_USER_CHANGED_PARAM, PF_Cmd_UPDATE_PARAMS_UI,
                              PF_Cmd_QUERY_DYNAMIC_FLAGS}) {
-        EXPECT_EQ(host.CallEffectMain(cmd, nullptr, nullptr, nullptr, nullptr, nullptr), PF_Err_NONE) << cmd;
+        EXPECT_EQ(host.module().CallEffectMain(cmd, nullptr, nullptr, nullptr, nullptr, nullptr), PF_Err_NONE) << cmd;
     }
     // Set-up cannot report anything without its records.
-    EXPECT_EQ(host.CallEffectMain(PF_Cmd_GLOBAL_SETUP, nullptr, nullptr, nullptr, nullptr, nullptr),
+    EXPECT_EQ(host.module().CallEffectMain(PF_Cmd_GLOBAL_SETUP, nullptr, nullptr, nullptr, nullptr, nullptr),
               PF_Err_INTERNAL_STRUCT_DAMAGED);
-    EXPECT_EQ(host.CallEffectMain(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr, nullptr, nullptr),
+    EXPECT_EQ(host.module().CallEffectMain(PF_Cmd_PARAMS_SETUP, nullptr, nullptr, nullptr, nullptr, nullptr),
               PF_Err_INTERNAL_STRUCT_DAMAGED);
 }
 
@@ -80,13 +80,13 @@ TEST_P(HandlerExceptions, SuiteUserReleasesItsSuite)
     Injection injection;
     injection.call = HostCall::UpdateParamUI;
     injection.throws = GetParam().throws;
-    host.Inject(injection);
+    host.faults().Inject(injection);
     host.ClearLogs();
 
-    EXPECT_EQ(host.SendUpdateParamsUI(), GetParam().expected);
-    EXPECT_EQ(host.SuiteAcquired(kPFParamUtilsSuite, 3), 1);
-    EXPECT_EQ(host.SuiteReleased(kPFParamUtilsSuite, 3), 1);
-    EXPECT_EQ(host.OutstandingSuites(), 0);
+    EXPECT_EQ(host.module().SendUpdateParamsUI(), GetParam().expected);
+    EXPECT_EQ(host.suites().Acquired(kPFParamUtilsSuite, 3), 1);
+    EXPECT_EQ(host.suites().Released(kPFParamUtilsSuite, 3), 1);
+    EXPECT_EQ(host.suites().Outstanding(), 0);
 }
 
 TEST_P(HandlerExceptions, ThrowingSuiteAcquisitionLeavesNothingAcquired)
@@ -94,12 +94,12 @@ TEST_P(HandlerExceptions, ThrowingSuiteAcquisitionLeavesNothingAcquired)
     Injection injection;
     injection.call = HostCall::AcquireSuite;
     injection.throws = GetParam().throws;
-    host.Inject(injection);
+    host.faults().Inject(injection);
     host.ClearLogs();
 
-    EXPECT_EQ(host.SendUpdateParamsUI(), GetParam().expected);
-    EXPECT_EQ(host.OutstandingSuites(), 0);
-    EXPECT_EQ(host.SuiteReleased(kPFParamUtilsSuite, 3), 0);
+    EXPECT_EQ(host.module().SendUpdateParamsUI(), GetParam().expected);
+    EXPECT_EQ(host.suites().Outstanding(), 0);
+    EXPECT_EQ(host.suites().Released(kPFParamUtilsSuite, 3), 0);
 }
 
 TEST_P(HandlerExceptions, ParameterCallbacks)
@@ -107,15 +107,15 @@ TEST_P(HandlerExceptions, ParameterCallbacks)
     Injection checkout;
     checkout.call = HostCall::CheckoutParam;
     checkout.throws = GetParam().throws;
-    host.Inject(checkout);
-    EXPECT_EQ(host.SendCommand(PF_Cmd_QUERY_DYNAMIC_FLAGS), GetParam().expected);
+    host.faults().Inject(checkout);
+    EXPECT_EQ(host.module().SendCommand(PF_Cmd_QUERY_DYNAMIC_FLAGS), GetParam().expected);
 
     Injection add;
     add.call = HostCall::AddParam;
     add.skip = 10;
     add.throws = GetParam().throws;
-    host.Inject(add);
-    EXPECT_EQ(host.ParamsSetup(), GetParam().expected);
+    host.faults().Inject(add);
+    EXPECT_EQ(host.module().ParamsSetup(), GetParam().expected);
 }
 
 TEST_P(HandlerExceptions, RegistrationCallback)
@@ -123,8 +123,8 @@ TEST_P(HandlerExceptions, RegistrationCallback)
     Injection injection;
     injection.call = HostCall::Register;
     injection.throws = GetParam().throws;
-    host.Inject(injection);
-    EXPECT_EQ(host.Register(), GetParam().expected);
+    host.faults().Inject(injection);
+    EXPECT_EQ(host.module().Register(), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Host, HandlerExceptions,

@@ -39,8 +39,8 @@ const Look LOOKS[14] = {
 std::vector<double> AllValues(const HostSim& host)
 {
     std::vector<double> values;
-    for (int i = 0; i < host.ParamCount(); ++i) {
-        values.push_back(host.GetParam(i));
+    for (int i = 0; i < host.params().Count(); ++i) {
+        values.push_back(host.params().Get(i));
     }
     return values;
 }
@@ -49,9 +49,9 @@ using Presets = PluginHost;
 
 TEST_F(Presets, FreshInstanceShowsMeltingPortraitAndAgreesWithIt)
 {
-    EXPECT_EQ(host.GetParam(PARAM_PRESET), 2);
+    EXPECT_EQ(host.params().Get(PARAM_PRESET), 2);
     for (int k = 0; k < 13; ++k) {
-        EXPECT_EQ(host.GetParam(CONTROLLED[k]), LOOKS[0].values[k]) << "parameter " << CONTROLLED[k];
+        EXPECT_EQ(host.params().Get(CONTROLLED[k]), LOOKS[0].values[k]) << "parameter " << CONTROLLED[k];
     }
 }
 
@@ -61,15 +61,15 @@ TEST_F(Presets, EachLookWritesItsThirteenValuesAndNothingElse)
         SCOPED_TRACE(LOOKS[look].name);
         // Values no look has, so every write shows; none of these edits sends a command.
         for (int index : CONTROLLED) {
-            host.SetParam(index, index == PARAM_WAVEFORM ? 0 : index == PARAM_RANDOM_SEED ? 29999 : 3.25);
+            host.params().Set(index, index == PARAM_WAVEFORM ? 0 : index == PARAM_RANDOM_SEED ? 29999 : 3.25);
         }
-        host.SetParam(PARAM_AMOUNT, 37);
-        host.SetParam(PARAM_MIX, 12);
-        host.SetParam(PARAM_EVOLUTION_SPEED, 0.25);
+        host.params().Set(PARAM_AMOUNT, 37);
+        host.params().Set(PARAM_MIX, 12);
+        host.params().Set(PARAM_EVOLUTION_SPEED, 0.25);
         std::vector<double> before = AllValues(host);
 
         ASSERT_EQ(host.ChoosePreset(LOOKS[look].name), PF_Err_NONE);
-        EXPECT_EQ(host.GetParam(PARAM_PRESET), look + 2);
+        EXPECT_EQ(host.params().Get(PARAM_PRESET), look + 2);
         std::vector<double> after = AllValues(host);
         for (int k = 0; k < 13; ++k) {
             EXPECT_EQ(after[CONTROLLED[k]], LOOKS[look].values[k]) << "parameter " << CONTROLLED[k];
@@ -82,7 +82,7 @@ TEST_F(Presets, EachLookWritesItsThirteenValuesAndNothingElse)
 
 TEST_F(Presets, HeatHazeFollowsTheLayerSizeWhenNotScaledAtRender)
 {
-    host.SetParam(PARAM_SCALE_WITH_LAYER, 0);
+    host.params().Set(PARAM_SCALE_WITH_LAYER, 0);
     const struct {
         A_long width, height;
         double wave_size;
@@ -90,31 +90,31 @@ TEST_F(Presets, HeatHazeFollowsTheLayerSizeWhenNotScaledAtRender)
     for (const auto& c : cases) {
         host.settings().width = c.width;
         host.settings().height = c.height;
-        host.SetParam(PARAM_PRESET, PRESET_CUSTOM);
+        host.params().Set(PARAM_PRESET, PRESET_CUSTOM);
         ASSERT_EQ(host.ChoosePreset("Heat Haze"), PF_Err_NONE);
-        EXPECT_EQ(host.GetParam(PARAM_WAVE_SIZE), c.wave_size) << c.width << " x " << c.height;
+        EXPECT_EQ(host.params().Get(PARAM_WAVE_SIZE), c.wave_size) << c.width << " x " << c.height;
     }
 }
 
 TEST_F(Presets, ScaleWithLayerOnKeepsTheLooksSize)
 {
-    ASSERT_EQ(host.GetParam(PARAM_SCALE_WITH_LAYER), 1);
+    ASSERT_EQ(host.params().Get(PARAM_SCALE_WITH_LAYER), 1);
     host.settings().width = 3840;
     host.settings().height = 2160;
     ASSERT_EQ(host.ChoosePreset("Heat Haze"), PF_Err_NONE);
-    EXPECT_EQ(host.GetParam(PARAM_WAVE_SIZE), 90);
+    EXPECT_EQ(host.params().Get(PARAM_WAVE_SIZE), 90);
 }
 
 TEST_F(Presets, SidewaysMeltTurnsDirectionToNinetyDegreesFixedPoint)
 {
     ASSERT_EQ(host.ChoosePreset("Sideways Melt"), PF_Err_NONE);
-    EXPECT_EQ(host.ParamAt(PARAM_DIRECTION, 0).u.ad.value, 5898240);
+    EXPECT_EQ(host.params().At(PARAM_DIRECTION, 0).u.ad.value, 5898240);
 }
 
 TEST_F(Presets, ZigzagChoosesTriangle)
 {
     ASSERT_EQ(host.ChoosePreset("Zigzag"), PF_Err_NONE);
-    EXPECT_EQ(host.GetParam(PARAM_WAVEFORM), 4);
+    EXPECT_EQ(host.params().Get(PARAM_WAVEFORM), 4);
 }
 
 TEST_F(Presets, TouchingAPresetControlTurnsTheMenuToCustom)
@@ -123,8 +123,8 @@ TEST_F(Presets, TouchingAPresetControlTurnsTheMenuToCustom)
         ASSERT_EQ(host.ChoosePreset("Silk"), PF_Err_NONE);
         const double edited = index == PARAM_WAVEFORM ? 2 : 7;
         ASSERT_EQ(host.ChangeParam(index, edited), PF_Err_NONE);
-        EXPECT_EQ(host.GetParam(PARAM_PRESET), PRESET_CUSTOM) << "parameter " << index;
-        EXPECT_EQ(host.GetParam(index), edited) << "the user's edit stays";
+        EXPECT_EQ(host.params().Get(PARAM_PRESET), PRESET_CUSTOM) << "parameter " << index;
+        EXPECT_EQ(host.params().Get(index), edited) << "the user's edit stays";
     }
 }
 
@@ -136,18 +136,18 @@ TEST_F(Presets, TouchingOtherControlsKeepsTheLook)
     ASSERT_EQ(host.ChangeParam(PARAM_LOOP, 1), PF_Err_NONE);
     // Even when told of them, as a host might for any control.
     for (int index : {int(PARAM_AMOUNT), int(PARAM_MIX), int(PARAM_SCALE_WITH_LAYER), int(PARAM_EDGES), 36, 40, -1}) {
-        ASSERT_EQ(host.SendUserChangedParam(index), PF_Err_NONE);
+        ASSERT_EQ(host.module().SendUserChangedParam(index), PF_Err_NONE);
     }
-    EXPECT_EQ(host.GetParam(PARAM_PRESET), 10);
+    EXPECT_EQ(host.params().Get(PARAM_PRESET), 10);
 }
 
 TEST_F(Presets, ChoosingCustomOrAnUnknownValueChangesNothing)
 {
     ASSERT_EQ(host.ChoosePreset("Heat Haze"), PF_Err_NONE);
     for (double choice : {1.0, 0.0, 16.0, -3.0}) {
-        host.SetParam(PARAM_PRESET, choice);
+        host.params().Set(PARAM_PRESET, choice);
         const std::vector<double> before = AllValues(host);
-        ASSERT_EQ(host.SendUserChangedParam(PARAM_PRESET), PF_Err_NONE);
+        ASSERT_EQ(host.module().SendUserChangedParam(PARAM_PRESET), PF_Err_NONE);
         EXPECT_EQ(AllValues(host), before) << "choice " << choice;
     }
 }

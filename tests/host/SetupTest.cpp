@@ -95,13 +95,13 @@ using ParamsSetup = PluginHost;
 
 TEST_F(ParamsSetup, HostKnowsFortyOneParametersAndTheCustomUi)
 {
-    EXPECT_EQ(host.ParamCount(), 41);
-    EXPECT_EQ(host.out_data().num_params, 41);
-    EXPECT_EQ(host.CallCount(HostCall::AddParam), 40);
-    ASSERT_EQ(host.registered_ui().size(), 1u);
+    EXPECT_EQ(host.params().Count(), 41);
+    EXPECT_EQ(host.module().out_data().num_params, 41);
+    EXPECT_EQ(host.faults().CallCount(HostCall::AddParam), 40);
+    ASSERT_EQ(host.params().registered_ui().size(), 1u);
     PF_CustomUIInfo expected{};
     expected.events = PF_CustomEFlag_EFFECT;
-    EXPECT_EQ(std::memcmp(&host.registered_ui()[0], &expected, sizeof expected), 0);
+    EXPECT_EQ(std::memcmp(&host.params().registered_ui()[0], &expected, sizeof expected), 0);
 }
 
 TEST_F(ParamsSetup, EveryRowIsAddedAsProjectsStoreIt)
@@ -109,7 +109,7 @@ TEST_F(ParamsSetup, EveryRowIsAddedAsProjectsStoreIt)
     for (int index = 1; index < 41; ++index) {
         SCOPED_TRACE("parameter " + std::to_string(index));
         const Expected& want = EXPECTED[index];
-        const PF_ParamDef& def = host.RegisteredParam(index);
+        const PF_ParamDef& def = host.params().Registered(index);
         EXPECT_EQ(def.uu.id, want.id);
         EXPECT_EQ(def.param_type, want.type);
         EXPECT_STREQ(def.name, want.name);
@@ -153,12 +153,12 @@ TEST_F(ParamsSetup, EveryRowIsAddedAsProjectsStoreIt)
             EXPECT_EQ(def.u.pd.value, want.dephault);
             EXPECT_EQ(def.u.pd.dephault, want.dephault);
             EXPECT_EQ(def.u.pd.num_choices, ChoiceCount(want.text));
-            EXPECT_EQ(host.RegisteredText(index), want.text);
+            EXPECT_EQ(host.params().RegisteredText(index), want.text);
             break;
         case PF_Param_CHECKBOX:
             EXPECT_EQ(def.u.bd.value, want.dephault);
             EXPECT_EQ(def.u.bd.dephault, want.dephault);
-            EXPECT_EQ(host.RegisteredText(index), want.text);
+            EXPECT_EQ(host.params().RegisteredText(index), want.text);
             break;
         case PF_Param_ANGLE:
             EXPECT_TRUE(AllZero(&def.u.ad, sizeof def.u.ad));
@@ -176,7 +176,7 @@ TEST_F(ParamsSetup, EveryRowIsAddedAsProjectsStoreIt)
 
 TEST_F(ParamsSetup, LastParameterEndsTheRenderGroup)
 {
-    const PF_ParamDef& last = host.RegisteredParam(40);
+    const PF_ParamDef& last = host.params().Registered(40);
     EXPECT_EQ(last.param_type, PF_Param_GROUP_END);
     EXPECT_EQ(last.uu.id, 49);
     EXPECT_STREQ(last.name, "");
@@ -184,28 +184,28 @@ TEST_F(ParamsSetup, LastParameterEndsTheRenderGroup)
 
 TEST_F(ParamsSetup, FreshInstanceHasLoopDurationGreyed)
 {
-    EXPECT_EQ(host.GetParam(PARAM_LOOP), 0);
-    EXPECT_TRUE(host.UiFlags(PARAM_LOOP_DURATION) & PF_PUI_DISABLED);
+    EXPECT_EQ(host.params().Get(PARAM_LOOP), 0);
+    EXPECT_TRUE(host.params().UiFlags(PARAM_LOOP_DURATION) & PF_PUI_DISABLED);
 }
 
 TEST(ParamsSetupFailure, FailingAddParamStopsAtOnceWithItsError)
 {
     HostSim host(QF_MODULE_PATH);
-    ASSERT_EQ(host.Register(), PF_Err_NONE);
-    ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
-    host.out_data().num_params = -7;
+    ASSERT_EQ(host.module().Register(), PF_Err_NONE);
+    ASSERT_EQ(host.module().GlobalSetup(), PF_Err_NONE);
+    host.module().out_data().num_params = -7;
     Injection refuse;
     refuse.call = HostCall::AddParam;
     refuse.error = PF_Err_OUT_OF_MEMORY;
     refuse.skip = 4;   // the fifth parameter, Wave Size, is refused
-    host.Inject(refuse);
+    host.faults().Inject(refuse);
 
-    EXPECT_EQ(host.ParamsSetup(), PF_Err_OUT_OF_MEMORY);
-    EXPECT_EQ(host.CallCount(HostCall::AddParam), 5);
-    EXPECT_EQ(host.ParamCount(), 1 + 4);
-    EXPECT_EQ(host.out_data().num_params, -7);
-    EXPECT_EQ(host.CallCount(HostCall::RegisterUi), 0);
-    EXPECT_TRUE(host.registered_ui().empty());
+    EXPECT_EQ(host.module().ParamsSetup(), PF_Err_OUT_OF_MEMORY);
+    EXPECT_EQ(host.faults().CallCount(HostCall::AddParam), 5);
+    EXPECT_EQ(host.params().Count(), 1 + 4);
+    EXPECT_EQ(host.module().out_data().num_params, -7);
+    EXPECT_EQ(host.faults().CallCount(HostCall::RegisterUi), 0);
+    EXPECT_TRUE(host.params().registered_ui().empty());
 }
 
 TEST(ParamsSetupFailure, RefusedCustomUiIsIgnored)
@@ -213,10 +213,10 @@ TEST(ParamsSetupFailure, RefusedCustomUiIsIgnored)
     HostSim host(QF_MODULE_PATH);
     Injection refuse;
     refuse.call = HostCall::RegisterUi;
-    host.Inject(refuse);
+    host.faults().Inject(refuse);
     EXPECT_EQ(host.Start(), PF_Err_NONE);
-    EXPECT_EQ(host.CallCount(HostCall::RegisterUi), 1);
-    EXPECT_EQ(host.out_data().num_params, 41);
+    EXPECT_EQ(host.faults().CallCount(HostCall::RegisterUi), 1);
+    EXPECT_EQ(host.module().out_data().num_params, 41);
 }
 
 }   // namespace

@@ -124,9 +124,9 @@ std::string Describe(const Road& road, const Case& c)
 // Tall enough that the render thread polls the host's abort even when many threads share the rows.
 void PrepareFrame(HostSim& host)
 {
-    host.SetInputLayer(host.AddLayer(Pattern(24, 160), PixelDepth::Float));
-    host.SetMapLayer(host.AddLayer(Pattern(8, 6, 0.0f), PixelDepth::Bits16));
-    host.SetParam(PARAM_ITERATIONS, 2);
+    host.params().SetInputLayer(host.layers().Add(Pattern(24, 160), PixelDepth::Float));
+    host.params().SetMapLayer(host.layers().Add(Pattern(8, 6, 0.0f), PixelDepth::Bits16));
+    host.params().Set(PARAM_ITERATIONS, 2);
 }
 
 RenderRequest FloatFrame()
@@ -140,7 +140,7 @@ RenderRequest FloatFrame()
 // 4th row, so when the workers happen to take the rows first no question is asked and the frame completes.
 void ExpectAbortOutcome(const Case& c, const Outcome& o, HostSim& host)
 {
-    if (host.CallCount(HostCall::Abort) == 0) {
+    if (host.faults().CallCount(HostCall::Abort) == 0) {
         EXPECT_EQ(o.err, PF_Err_NONE);
         return;
     }
@@ -155,7 +155,7 @@ Road SmartRoad()
     road.prepare = PrepareFrame;
     road.run = [](HostSim& host) {
         Outcome outcome;
-        outcome.render = host.RenderFrame(FloatFrame());
+        outcome.render = host.render().Frame(FloatFrame());
         outcome.err = outcome.render.error;
         return outcome;
     };
@@ -206,12 +206,12 @@ Road LegacyRoad()
     Road road;
     road.name = "legacy render";
     road.prepare = [](HostSim& host) {
-        host.SetInputLayer(host.AddLayer(Pattern(24, 160), PixelDepth::Bits16));
-        host.SetMapLayer(host.AddLayer(Pattern(8, 6, 0.0f), PixelDepth::Bits8));
+        host.params().SetInputLayer(host.layers().Add(Pattern(24, 160), PixelDepth::Bits16));
+        host.params().SetMapLayer(host.layers().Add(Pattern(8, 6, 0.0f), PixelDepth::Bits8));
     };
     road.run = [](HostSim& host) {
         Outcome outcome;
-        outcome.render = host.RenderLegacy();
+        outcome.render = host.render().Legacy();
         outcome.err = outcome.render.error;
         return outcome;
     };
@@ -229,23 +229,23 @@ Road ParamsSetupRoad()
     road.name = "parameter set-up";
     road.started = false;
     road.run = [](HostSim& host) {
-        host.out_data().num_params = 0;
+        host.module().out_data().num_params = 0;
         Outcome outcome;
-        outcome.err = host.ParamsSetup();
+        outcome.err = host.module().ParamsSetup();
         return outcome;
     };
     road.expect = [](const Case& c, const Outcome& o, HostSim& host) {
         if (c.call == HostCall::AddParam) {
             // That error at once: no parameter count and no custom UI.
             EXPECT_EQ(o.err, Expected(c, HOST_ERROR));
-            EXPECT_EQ(host.out_data().num_params, 0);
-            EXPECT_TRUE(host.registered_ui().empty());
+            EXPECT_EQ(host.module().out_data().num_params, 0);
+            EXPECT_TRUE(host.params().registered_ui().empty());
             return;
         }
         ASSERT_EQ(c.call, HostCall::RegisterUi);
         EXPECT_EQ(o.err, Expected(c, PF_Err_NONE));   // a refused custom UI leaves the header blank
         if (c.failure == Failure::Code) {
-            EXPECT_EQ(host.out_data().num_params, PARAM_COUNT);
+            EXPECT_EQ(host.module().out_data().num_params, PARAM_COUNT);
         }
     };
     return road;
@@ -256,16 +256,16 @@ Road DynamicFlagsRoad()
     Road road;
     road.name = "dynamic flags";
     road.run = [](HostSim& host) {
-        host.out_data().out_flags = 0;
+        host.module().out_data().out_flags = 0;
         Outcome outcome;
-        outcome.err = host.SendCommand(PF_Cmd_QUERY_DYNAMIC_FLAGS);
+        outcome.err = host.module().SendCommand(PF_Cmd_QUERY_DYNAMIC_FLAGS);
         return outcome;
     };
     road.expect = [](const Case& c, const Outcome& o, HostSim& host) {
         if (c.call == HostCall::CheckoutParam && c.failure == Failure::Code) {
             // An unreadable speed is taken to vary.
             EXPECT_EQ(o.err, PF_Err_NONE);
-            EXPECT_NE(host.out_data().out_flags & PF_OutFlag_NON_PARAM_VARY, 0);
+            EXPECT_NE(host.module().out_data().out_flags & PF_OutFlag_NON_PARAM_VARY, 0);
             return;
         }
         EXPECT_EQ(o.err, Expected(c, PF_Err_NONE));
@@ -277,10 +277,10 @@ Road ParamsUiRoad()
 {
     Road road;
     road.name = "parameter UI update";
-    road.prepare = [](HostSim& host) { host.SetParam(PARAM_LOOP, 1); };
+    road.prepare = [](HostSim& host) { host.params().Set(PARAM_LOOP, 1); };
     road.run = [](HostSim& host) {
         Outcome outcome;
-        outcome.err = host.SendUpdateParamsUI();
+        outcome.err = host.module().SendUpdateParamsUI();
         return outcome;
     };
     road.expect = [](const Case& c, const Outcome& o, HostSim&) { EXPECT_EQ(o.err, Expected(c, PF_Err_NONE)); };
@@ -310,13 +310,13 @@ Road GpuSetupRoad()
     road.name = "GPU device set-up (Metal)";
     road.run = [](HostSim& host) {
         Outcome outcome;
-        outcome.err = host.SetUpGpuDevice(PF_GPU_Framework_METAL);
-        host.SetDownGpuDevice();
+        outcome.err = host.gpu().SetUp(PF_GPU_Framework_METAL);
+        host.gpu().SetDown();
         return outcome;
     };
     road.expect = [](const Case& c, const Outcome& o, HostSim& host) {
         EXPECT_EQ(o.err, Expected(c, PF_Err_NONE));
-        EXPECT_FALSE(host.GpuAccepted());
+        EXPECT_FALSE(host.gpu().Accepted());
     };
     return road;
 }
@@ -329,8 +329,8 @@ protected:
         if (road.started) {
             EXPECT_EQ(host->Start(), PF_Err_NONE);
         } else {
-            EXPECT_EQ(host->Register(), PF_Err_NONE);
-            EXPECT_EQ(host->GlobalSetup(), PF_Err_NONE);
+            EXPECT_EQ(host->module().Register(), PF_Err_NONE);
+            EXPECT_EQ(host->module().GlobalSetup(), PF_Err_NONE);
         }
         if (road.prepare) {
             road.prepare(*host);
@@ -342,14 +342,14 @@ protected:
     // A plain frame of a freshly started effect, against which every case's next frame is compared.
     static FloatImage PlainFrame(HostSim& host)
     {
-        if (host.ParamCount() != PARAM_COUNT) {
-            EXPECT_EQ(host.ParamsSetup(), PF_Err_NONE);
+        if (host.params().Count() != PARAM_COUNT) {
+            EXPECT_EQ(host.module().ParamsSetup(), PF_Err_NONE);
         }
-        host.SetInputLayer(host.AddLayer(Pattern(20, 11), PixelDepth::Float));
-        host.SetMapLayer(NO_LAYER);
-        host.SetParam(PARAM_ITERATIONS, 1);
-        host.SetParam(PARAM_LOOP, 0);
-        const RenderResult result = host.RenderFrame(FloatFrame());
+        host.params().SetInputLayer(host.layers().Add(Pattern(20, 11), PixelDepth::Float));
+        host.params().SetMapLayer(NO_LAYER);
+        host.params().Set(PARAM_ITERATIONS, 1);
+        host.params().Set(PARAM_LOOP, 0);
+        const RenderResult result = host.render().Frame(FloatFrame());
         EXPECT_EQ(result.error, PF_Err_NONE);
         return result.image;
     }
@@ -363,9 +363,9 @@ protected:
             const Outcome clean = road.run(*host);
             EXPECT_EQ(clean.err, PF_Err_NONE) << road.name << " fails without any failing call";
             for (const auto& [call, name] : CallNames()) {
-                counts[call] = host->CallCount(call);
+                counts[call] = host->faults().CallCount(call);
             }
-            EXPECT_EQ(host->OutstandingSuites(), 0);
+            EXPECT_EQ(host->suites().Outstanding(), 0);
         }
         int cases = 0;
         int calls = 0;
@@ -408,13 +408,13 @@ protected:
         injection.throws = c.failure == Failure::BadAlloc       ? InjectedThrow::BadAlloc
                            : c.failure == Failure::RuntimeError ? InjectedThrow::RuntimeError
                                                                 : InjectedThrow::None;
-        host->Inject(injection);
+        host->faults().Inject(injection);
         const Outcome outcome = road.run(*host);
         road.expect(c, outcome, *host);
 
-        EXPECT_EQ(host->OutstandingSuites(), 0) << "every suite is released";
+        EXPECT_EQ(host->suites().Outstanding(), 0) << "every suite is released";
         if (c.call != HostCall::CheckinParam) {
-            EXPECT_EQ(host->OutstandingCheckouts(), 0) << "every checked-out parameter is checked in";
+            EXPECT_EQ(host->params().OutstandingCheckouts(), 0) << "every checked-out parameter is checked in";
         }
         // A refused release or pop was still made: the host's own count is what stays off.
         if (c.call != HostCall::ReleaseObject) {
@@ -426,9 +426,9 @@ protected:
         EXPECT_EQ(host->drawing().BadReleases(), 0);
 
         // The same effect instance takes the next command as if nothing had happened.
-        host->ClearInjections();
+        host->faults().Clear();
         EXPECT_TRUE(SameImage(PlainFrame(*host), plain_));
-        EXPECT_EQ(host->OutstandingSuites(), 0);
+        EXPECT_EQ(host->suites().Outstanding(), 0);
     }
 
     static void SetUpTestSuite()
@@ -482,16 +482,16 @@ TEST_F(FailureMatrix, FailedMapCheckoutsRenderWithoutTheMap)
 {
     Road road = SmartRoad();
     const auto without = Fresh(road);
-    without->SetMapLayer(NO_LAYER);
-    const FloatImage expected = without->RenderFrame(FloatFrame()).image;
+    without->params().SetMapLayer(NO_LAYER);
+    const FloatImage expected = without->render().Frame(FloatFrame()).image;
     for (const HostCall call : {HostCall::CheckoutLayer, HostCall::CheckoutLayerPixels}) {
         const auto host = Fresh(road);
         Injection injection;
         injection.call = call;
         injection.error = HOST_ERROR;
         injection.param_index = PARAM_MAP_LAYER;
-        host->Inject(injection);
-        const RenderResult result = host->RenderFrame(FloatFrame());
+        host->faults().Inject(injection);
+        const RenderResult result = host->render().Frame(FloatFrame());
         EXPECT_EQ(result.error, PF_Err_NONE);
         EXPECT_TRUE(SameImage(result.image, expected)) << CallNames().at(call);
     }

@@ -138,13 +138,13 @@ protected:
         cu.Reset();
         GpuHostTest::SetUp();
         UseFloatInput(24, 20);
-        host.SetMapLayer(host.AddLayer(Pattern(7, 5, 0.0f), PixelDepth::Float));
-        host.SetParam(PARAM_ITERATIONS, 2);
-        host.SetParam(PARAM_COLOR_SPLIT, 20.0);
+        host.params().SetMapLayer(host.layers().Add(Pattern(7, 5, 0.0f), PixelDepth::Float));
+        host.params().Set(PARAM_ITERATIONS, 2);
+        host.params().Set(PARAM_COLOR_SPLIT, 20.0);
         cpu_ = Render(Renderer::Cpu).image;
-        host.SetMapLayer(NO_LAYER);
+        host.params().SetMapLayer(NO_LAYER);
         cpu_without_map_ = Render(Renderer::Cpu).image;
-        host.SetMapLayer(map_layer_ = host.AddLayer(Pattern(7, 5, 0.0f), PixelDepth::Float));
+        host.params().SetMapLayer(map_layer_ = host.layers().Add(Pattern(7, 5, 0.0f), PixelDepth::Float));
     }
 
     const StandIn& Runtime(PF_GPU_Framework framework) const
@@ -161,9 +161,9 @@ protected:
     void ExpectUsable(PF_GPU_Framework framework)
     {
         Runtime(framework).Reset();
-        ASSERT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
-        ASSERT_EQ(host.SetUpGpuDevice(framework), PF_Err_NONE);
-        ASSERT_TRUE(host.GpuAccepted());
+        ASSERT_EQ(host.gpu().SetDown(), PF_Err_NONE);
+        ASSERT_EQ(host.gpu().SetUp(framework), PF_Err_NONE);
+        ASSERT_TRUE(host.gpu().Accepted());
         const RenderResult result = Render(RendererOf(framework));
         EXPECT_EQ(result.error, PF_Err_NONE);
         EXPECT_EQ(result.drawn_by, RendererOf(framework)) << result.gpu_note;
@@ -183,31 +183,31 @@ int GpuFailureMatrix::RunSetUpMatrix(PF_GPU_Framework framework)
 {
     const StandIn& runtime = Runtime(framework);
     const bool opencl = framework == PF_GPU_Framework_OPENCL;
-    EXPECT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+    EXPECT_EQ(host.gpu().SetDown(), PF_Err_NONE);
     runtime.Reset();
-    EXPECT_EQ(host.SetUpGpuDevice(framework), PF_Err_NONE);
-    EXPECT_TRUE(host.GpuAccepted());
+    EXPECT_EQ(host.gpu().SetUp(framework), PF_Err_NONE);
+    EXPECT_TRUE(host.gpu().Accepted());
     const auto calls = PluginCalls(runtime.CallLog(), opencl);
     int cases = 0;
     for (const auto& [name, k] : calls) {
         for (const int status : Statuses(name, opencl)) {
             SCOPED_TRACE(name + " #" + std::to_string(k) + " fails at set-up with " + std::to_string(status));
-            EXPECT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+            EXPECT_EQ(host.gpu().SetDown(), PF_Err_NONE);
             runtime.Reset();
             ClearLog();
             runtime.Fail(name.c_str(), status, k, 1);
-            EXPECT_EQ(host.SetUpGpuDevice(framework), PF_Err_NONE);
+            EXPECT_EQ(host.gpu().SetUp(framework), PF_Err_NONE);
             ++cases;
             // The work-group query only hints; a failed pop is discarded. Everything else declines the device.
             const bool harmless = name == "clGetKernelWorkGroupInfo" || name == "cuCtxPopCurrent_v2";
-            EXPECT_EQ(host.GpuAccepted(), harmless);
+            EXPECT_EQ(host.gpu().Accepted(), harmless);
             const std::vector<std::string> log = LogMessages();
             if (!harmless) {
                 EXPECT_EQ(log.size(), 1u);
                 EXPECT_TRUE(!log.empty() &&
                             StartsWith(log[0], opencl ? "GPU setup failed (OpenCL): " : "GPU setup failed (CUDA): "));
             }
-            EXPECT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+            EXPECT_EQ(host.gpu().SetDown(), PF_Err_NONE);
             if (opencl) {
                 // Every program and kernel made is released, the failed creation aside.
                 EXPECT_EQ(cl.Calls("clReleaseProgram"),
@@ -224,18 +224,18 @@ int GpuFailureMatrix::RunSetUpMatrix(PF_GPU_Framework framework)
     }
     // Set-down: a release that fails is not the host's concern.
     runtime.Reset();
-    EXPECT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+    EXPECT_EQ(host.gpu().SetDown(), PF_Err_NONE);
     for (const auto& [name, k] : PluginCalls(runtime.CallLog(), opencl)) {
         SCOPED_TRACE(name + " #" + std::to_string(k) + " fails at set-down");
-        EXPECT_EQ(host.SetUpGpuDevice(framework), PF_Err_NONE);
-        const OwnedHandles record = Handles(host.GpuData());
+        EXPECT_EQ(host.gpu().SetUp(framework), PF_Err_NONE);
+        const OwnedHandles record = Handles(host.gpu().Data());
         runtime.Reset();
         runtime.Fail(name.c_str(), opencl ? CL_FAILURE : CU_FAILURE, k, 1);
-        EXPECT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+        EXPECT_EQ(host.gpu().SetDown(), PF_Err_NONE);
         ++cases;
         ReleaseRefused(name, record);
         ExpectUsable(framework);
-        EXPECT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+        EXPECT_EQ(host.gpu().SetDown(), PF_Err_NONE);
     }
     return cases;
 }
@@ -244,7 +244,7 @@ int GpuFailureMatrix::RunRenderMatrix(PF_GPU_Framework framework)
 {
     const StandIn& runtime = Runtime(framework);
     const bool opencl = framework == PF_GPU_Framework_OPENCL;
-    EXPECT_EQ(host.SetUpGpuDevice(framework), PF_Err_NONE);
+    EXPECT_EQ(host.gpu().SetUp(framework), PF_Err_NONE);
     runtime.Reset();
     const RenderResult clean = Render(RendererOf(framework));
     EXPECT_EQ(clean.drawn_by, RendererOf(framework));
@@ -292,7 +292,7 @@ int GpuFailureMatrix::RunFallbackMatrix(PF_GPU_Framework framework)
     const char* launch = opencl ? "clEnqueueNDRangeKernel" : "cuLaunchKernel";
     const char* download = opencl ? "clEnqueueReadBuffer" : "cuMemcpyDtoHAsync_v2";
     const char* upload = opencl ? "clEnqueueWriteBuffer" : "cuMemcpyHtoDAsync_v2";
-    EXPECT_EQ(host.SetUpGpuDevice(framework), PF_Err_NONE);
+    EXPECT_EQ(host.gpu().SetUp(framework), PF_Err_NONE);
     runtime.Reset();
     runtime.Fail(launch, opencl ? CL_FAILURE : CU_FAILURE, 0, -1);
     const RenderResult redone = Render(RendererOf(framework));
@@ -324,9 +324,9 @@ int GpuFailureMatrix::RunFallbackMatrix(PF_GPU_Framework framework)
 
 TEST_F(GpuFailureMatrix, OpenCL)
 {
-    ASSERT_EQ(host.SetUpGpuDevice(PF_GPU_Framework_OPENCL), PF_Err_NONE);
-    if (!host.GpuDevice()) {
-        GTEST_SKIP() << "no OpenCL device (" << host.GpuUnavailable() << ")";
+    ASSERT_EQ(host.gpu().SetUp(PF_GPU_Framework_OPENCL), PF_Err_NONE);
+    if (!host.gpu().Device()) {
+        GTEST_SKIP() << "no OpenCL device (" << host.gpu().Unavailable() << ")";
     }
     const int setup = RunSetUpMatrix(PF_GPU_Framework_OPENCL);
     const int frame = RunRenderMatrix(PF_GPU_Framework_OPENCL);
@@ -339,8 +339,8 @@ TEST_F(GpuFailureMatrix, OpenCL)
 
 TEST_F(GpuFailureMatrix, Cuda)
 {
-    ASSERT_EQ(host.SetUpGpuDevice(PF_GPU_Framework_CUDA), PF_Err_NONE);
-    ASSERT_NE(host.GpuDevice(), nullptr) << host.GpuUnavailable();
+    ASSERT_EQ(host.gpu().SetUp(PF_GPU_Framework_CUDA), PF_Err_NONE);
+    ASSERT_NE(host.gpu().Device(), nullptr) << host.gpu().Unavailable();
     const int setup = RunSetUpMatrix(PF_GPU_Framework_CUDA);
     const int frame = RunRenderMatrix(PF_GPU_Framework_CUDA);
     const int fallback = RunFallbackMatrix(PF_GPU_Framework_CUDA);

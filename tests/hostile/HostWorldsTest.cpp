@@ -51,7 +51,7 @@ protected:
     // The frame of the whole layer rendered through worlds laid out this way.
     FloatImage RenderThrough(bool bottom_up, A_long pad)
     {
-        RenderState& state = host.render_state();
+        RenderState& state = host.render().state();
         state.BeginFrame();
         host.settings().width = layer_.width();   // as the host's own render road reports the layer
         host.settings().height = layer_.height();
@@ -59,9 +59,9 @@ protected:
         pre_input.output_request.rect = PF_LRect{0, 0, layer_.width(), layer_.height()};
         pre_input.output_request.channel_mask = 0xF;
         PF_PreRenderOutput pre_output{};
-        PF_PreRenderCallbacks pre_callbacks = HostSim::PreRenderCallbacks();
+        PF_PreRenderCallbacks pre_callbacks = RenderRoads::PreRenderCallbacks();
         PF_PreRenderExtra pre_extra{&pre_input, &pre_output, &pre_callbacks};
-        EXPECT_EQ(host.SendCommand(PF_Cmd_SMART_PRE_RENDER, &pre_extra), PF_Err_NONE);
+        EXPECT_EQ(host.module().SendCommand(PF_Cmd_SMART_PRE_RENDER, &pre_extra), PF_Err_NONE);
 
         PixelBuffer blank(layer_.width(), layer_.height(), PixelDepth::Bits16);
         OwnWorld input(layer_.World(), PixelDepth::Bits16, bottom_up, pad);
@@ -75,7 +75,7 @@ protected:
         callbacks.checkout_layer_pixels = InputPixels;
         callbacks.checkout_output = Output;
         PF_SmartRenderExtra extra{&input_record, &callbacks};
-        EXPECT_EQ(host.SendCommand(PF_Cmd_SMART_RENDER, &extra), PF_Err_NONE);
+        EXPECT_EQ(host.module().SendCommand(PF_Cmd_SMART_RENDER, &extra), PF_Err_NONE);
         pre_output.delete_pre_render_data_func(pre_output.pre_render_data);
         return ReadWorld(output.world, PixelDepth::Bits16);
     }
@@ -84,12 +84,12 @@ protected:
     {
         RenderHost::SetUp();
         const int layer = UseInput(29, 17, PixelDepth::Bits16);
-        layer_ = host.Layer(layer);
-        host.SetParam(PARAM_ITERATIONS, 2);
-        host.SetParam(PARAM_COLOR_SPLIT, -15.0);
+        layer_ = host.layers().At(layer);
+        host.params().Set(PARAM_ITERATIONS, 2);
+        host.params().Set(PARAM_COLOR_SPLIT, -15.0);
         RenderRequest request;
         request.depth = PixelDepth::Bits16;
-        plain_ = host.RenderFrame(request).image;
+        plain_ = host.render().Frame(request).image;
     }
 
     PixelBuffer layer_;

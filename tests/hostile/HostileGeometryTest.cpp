@@ -78,10 +78,10 @@ TEST_F(HostileFrames, LegacyOriginsAtTheInt32LimitsRender)
         LegacyRequest request;
         request.output_origin_x = origin;
         request.output_origin_y = origin == MIN32 ? MAX32 : MIN32;
-        const RenderResult first = host.RenderLegacy(request);
+        const RenderResult first = host.render().Legacy(request);
         EXPECT_EQ(first.error, PF_Err_NONE) << origin;
         EXPECT_EQ(UnwrittenRows(first.image, PixelDepth::Bits8), 0) << origin;
-        EXPECT_TRUE(SameImage(host.RenderLegacy(request).image, first.image)) << origin;
+        EXPECT_TRUE(SameImage(host.render().Legacy(request).image, first.image)) << origin;
     }
 }
 

@@ -219,8 +219,8 @@ protected:
                 EXPECT_EQ(result.error, PF_Err_OUT_OF_MEMORY);
             }
             EXPECT_EQ(LiveBlocks(), 0) << "every block the plug-in allocated is freed";
-            EXPECT_EQ(host.OutstandingSuites(), 0);
-            EXPECT_EQ(host.OutstandingCheckouts(), 0);
+            EXPECT_EQ(host.suites().Outstanding(), 0);
+            EXPECT_EQ(host.params().OutstandingCheckouts(), 0);
             const RenderResult next = road();
             settle();
             EXPECT_EQ(next.error, PF_Err_NONE);
@@ -234,19 +234,19 @@ protected:
 TEST_F(OutOfMemory, EveryAllocationOfASmartFrame)
 {
     UseInput(40, 24, PixelDepth::Float);
-    host.SetMapLayer(host.AddLayer(Pattern(9, 7, 0.0f), PixelDepth::Bits8));
-    host.SetParam(PARAM_COLOR_SPLIT, 20.0);
+    host.params().SetMapLayer(host.layers().Add(Pattern(9, 7, 0.0f), PixelDepth::Bits8));
+    host.params().Set(PARAM_COLOR_SPLIT, 20.0);
     RenderRequest request;
     request.depth = PixelDepth::Bits16;
-    const long allocations = EveryAllocation([&] { return host.RenderFrame(request); }, PixelDepth::Bits16);
+    const long allocations = EveryAllocation([&] { return host.render().Frame(request); }, PixelDepth::Bits16);
     std::printf("smart frame: %ld allocations, each failed in turn\n", allocations);
 }
 
 TEST_F(OutOfMemory, EveryAllocationOfALegacyFrame)
 {
     UseInput(40, 24, PixelDepth::Bits16);
-    host.SetMapLayer(host.AddLayer(Pattern(9, 7, 0.0f), PixelDepth::Bits8));
-    const long allocations = EveryAllocation([&] { return host.RenderLegacy(); }, PixelDepth::Bits8);
+    host.params().SetMapLayer(host.layers().Add(Pattern(9, 7, 0.0f), PixelDepth::Bits8));
+    const long allocations = EveryAllocation([&] { return host.render().Legacy(); }, PixelDepth::Bits8);
     std::printf("legacy frame: %ld allocations, each failed in turn\n", allocations);
 }
 
@@ -262,28 +262,28 @@ TEST_F(OutOfMemory, EveryAllocationOfACudaFrameAndItsCpuRedo)
     const auto fail = reinterpret_cast<QfFakeFailFn>(StandInSymbol(GpuKind::Cuda, "qf_fake_fail"));
     ASSERT_TRUE(reset && fail);
     UseInput(40, 24, PixelDepth::Float);
-    host.SetMapLayer(host.AddLayer(Pattern(9, 7, 0.0f), PixelDepth::Float));
-    ASSERT_EQ(host.SetUpGpuDevice(PF_GPU_Framework_CUDA), PF_Err_NONE);
-    ASSERT_TRUE(host.GpuAccepted()) << host.GpuUnavailable();
+    host.params().SetMapLayer(host.layers().Add(Pattern(9, 7, 0.0f), PixelDepth::Float));
+    ASSERT_EQ(host.gpu().SetUp(PF_GPU_Framework_CUDA), PF_Err_NONE);
+    ASSERT_TRUE(host.gpu().Accepted()) << host.gpu().Unavailable();
     RenderRequest request;
     request.renderer = Renderer::Cuda;
     request.depth = PixelDepth::Float;
     // A GPU frame that succeeds starts the count of failed frames again, so the GPU stays offered.
     const auto succeed = [&] {
         reset();
-        EXPECT_EQ(host.RenderFrame(request).drawn_by, Renderer::Cuda);
+        EXPECT_EQ(host.render().Frame(request).drawn_by, Renderer::Cuda);
     };
-    const long frame = EveryAllocation([&] { return host.RenderFrame(request); }, PixelDepth::Float, succeed);
+    const long frame = EveryAllocation([&] { return host.render().Frame(request); }, PixelDepth::Float, succeed);
     const long redo = EveryAllocation(
         [&] {
             fail("cuLaunchKernel", 0, -1, 719);
-            RenderResult result = host.RenderFrame(request);
+            RenderResult result = host.render().Frame(request);
             reset();
             return result;
         },
         PixelDepth::Float, succeed);
     std::printf("CUDA frame: %ld allocations; its CPU redo: %ld; each failed in turn\n", frame, redo);
-    EXPECT_EQ(host.SetDownGpuDevice(), PF_Err_NONE);
+    EXPECT_EQ(host.gpu().SetDown(), PF_Err_NONE);
     std::filesystem::remove_all(logs);
 }
 
@@ -291,10 +291,10 @@ TEST_F(OutOfMemory, EveryAllocationOfACudaFrameAndItsCpuRedo)
 TEST_F(OutOfMemory, PreRenderRecordThatCannotBeAllocated)
 {
     UseInput(16, 16);
-    const RenderResult result = Counted(0, [&] { return host.RenderFrame(); });
+    const RenderResult result = Counted(0, [&] { return host.render().Frame(); });
     EXPECT_EQ(result.pre_render_error, PF_Err_OUT_OF_MEMORY);
     EXPECT_FALSE(result.had_pre_render_data);
-    EXPECT_EQ(host.OutstandingCheckouts(), 0);
+    EXPECT_EQ(host.params().OutstandingCheckouts(), 0);
 }
 
 }   // namespace

@@ -9,17 +9,17 @@ class ShortParams : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(host.Register(), PF_Err_NONE);
-        ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
+        ASSERT_EQ(host.module().Register(), PF_Err_NONE);
+        ASSERT_EQ(host.module().GlobalSetup(), PF_Err_NONE);
         Injection fail;
         fail.call = HostCall::AddParam;
         fail.error = PF_Err_OUT_OF_MEMORY;
         fail.skip = 5;
-        host.Inject(fail);
-        ASSERT_EQ(host.ParamsSetup(), PF_Err_OUT_OF_MEMORY);
-        host.ClearInjections();
-        ASSERT_EQ(host.ParamCount(), 6);   // the input layer and the five added before the failure
-        host.SetInputLayer(host.AddLayer(picture_, PixelDepth::Bits8));
+        host.faults().Inject(fail);
+        ASSERT_EQ(host.module().ParamsSetup(), PF_Err_OUT_OF_MEMORY);
+        host.faults().Clear();
+        ASSERT_EQ(host.params().Count(), 6);   // the input layer and the five added before the failure
+        host.params().SetInputLayer(host.layers().Add(picture_, PixelDepth::Bits8));
     }
 
     HostSim host{QF_MODULE_PATH};
@@ -29,25 +29,25 @@ protected:
 TEST_F(ShortParams, LegacyRenderTakesTheMissingParametersAsAbsent)
 {
     // Mix is among the missing: an absent Mix is 0, so the frame is the input as it is.
-    const RenderResult result = host.RenderLegacy();
+    const RenderResult result = host.render().Legacy();
     EXPECT_EQ(result.error, PF_Err_NONE);
     EXPECT_TRUE(SameImage(result.image, Quantised(picture_, PixelDepth::Bits8)));
 }
 
 TEST_F(ShortParams, ParameterCommandsTouchOnlyWhatTheHostHolds)
 {
-    EXPECT_EQ(host.SendUserChangedParam(PARAM_PRESET), PF_Err_NONE);
-    EXPECT_EQ(host.SendUserChangedParam(PARAM_AMOUNT), PF_Err_NONE);
-    EXPECT_EQ(host.SendUpdateParamsUI(), PF_Err_NONE);
-    EXPECT_TRUE(host.ui_updates().empty());   // Loop and Loop Duration are not there to update
-    EXPECT_EQ(host.SendCommand(PF_Cmd_QUERY_DYNAMIC_FLAGS), PF_Err_NONE);
+    EXPECT_EQ(host.module().SendUserChangedParam(PARAM_PRESET), PF_Err_NONE);
+    EXPECT_EQ(host.module().SendUserChangedParam(PARAM_AMOUNT), PF_Err_NONE);
+    EXPECT_EQ(host.module().SendUpdateParamsUI(), PF_Err_NONE);
+    EXPECT_TRUE(host.params().ui_updates().empty());   // Loop and Loop Duration are not there to update
+    EXPECT_EQ(host.module().SendCommand(PF_Cmd_QUERY_DYNAMIC_FLAGS), PF_Err_NONE);
 }
 
 TEST_F(ShortParams, ACompleteSetUpAfterwardsRendersTheWarp)
 {
-    ASSERT_EQ(host.ParamsSetup(), PF_Err_NONE);
-    ASSERT_EQ(host.ParamCount(), PARAM_COUNT);
-    const RenderResult result = host.RenderLegacy();
+    ASSERT_EQ(host.module().ParamsSetup(), PF_Err_NONE);
+    ASSERT_EQ(host.params().Count(), PARAM_COUNT);
+    const RenderResult result = host.render().Legacy();
     EXPECT_EQ(result.error, PF_Err_NONE);
     EXPECT_FALSE(SameImage(result.image, Quantised(picture_, PixelDepth::Bits8)));
 }

@@ -197,8 +197,8 @@ class GoldenFrames : public RenderHost {
 protected:
     int UseGoldenInput(PixelDepth depth)
     {
-        const int layer = host.AddLayer(GoldenPicture(WIDTH, HEIGHT), depth);
-        host.SetInputLayer(layer);
+        const int layer = host.layers().Add(GoldenPicture(WIDTH, HEIGHT), depth);
+        host.params().SetInputLayer(layer);
         return layer;
     }
 
@@ -214,7 +214,7 @@ protected:
                 RenderRequest request;
                 request.renderer = renderer;
                 request.depth = renderer == Renderer::Cpu ? depth : PixelDepth::Float;
-                const RenderResult result = host.RenderFrame(request);
+                const RenderResult result = host.render().Frame(request);
                 if (renderer != Renderer::Cpu) {
                     ASSERT_EQ(result.drawn_by, renderer) << result.gpu_note;
                 }
@@ -227,10 +227,10 @@ protected:
     void UseMap()
     {
         ASSERT_EQ(host.ChoosePreset(3), PF_Err_NONE);
-        const int map = host.AddLayer(GoldenPicture(WIDTH / 2, HEIGHT / 2), PixelDepth::Bits8);
-        host.SetMapLayer(map);
-        host.SetParam(PARAM_MAP_CHANNEL, 2);
-        host.SetParam(PARAM_INVERT_MAP, 1);
+        const int map = host.layers().Add(GoldenPicture(WIDTH / 2, HEIGHT / 2), PixelDepth::Bits8);
+        host.params().SetMapLayer(map);
+        host.params().Set(PARAM_MAP_CHANNEL, 2);
+        host.params().Set(PARAM_INVERT_MAP, 1);
     }
 
     // Animation, two iterations, colour split, the best anti-aliasing, mirrored edges and half
@@ -238,15 +238,15 @@ protected:
     void UseBusyControls()
     {
         ASSERT_EQ(host.ChoosePreset(8), PF_Err_NONE);
-        host.SetParam(PARAM_EVOLUTION, 45.0);
-        host.SetParam(PARAM_EVOLUTION_SPEED, 0.3);
-        host.SetParam(PARAM_DRIFT_SPEED_X, 12.0);
-        host.SetParam(PARAM_OFFSET_Y, -7.5);
-        host.SetParam(PARAM_LOOP, 1);
-        host.SetParam(PARAM_LOOP_DURATION, 3.0);
-        host.SetParam(PARAM_ANTIALIASING, 4);
-        host.SetParam(PARAM_EDGES, 3);
-        host.SetParam(PARAM_MIX, 80.0);
+        host.params().Set(PARAM_EVOLUTION, 45.0);
+        host.params().Set(PARAM_EVOLUTION_SPEED, 0.3);
+        host.params().Set(PARAM_DRIFT_SPEED_X, 12.0);
+        host.params().Set(PARAM_OFFSET_Y, -7.5);
+        host.params().Set(PARAM_LOOP, 1);
+        host.params().Set(PARAM_LOOP_DURATION, 3.0);
+        host.params().Set(PARAM_ANTIALIASING, 4);
+        host.params().Set(PARAM_EDGES, 3);
+        host.params().Set(PARAM_MIX, 80.0);
         host.settings().current_time = 45;   // 1.5 s
         host.settings().downsample_x = PF_RationalScale{1, 2};
         host.settings().downsample_y = PF_RationalScale{1, 2};
@@ -262,15 +262,15 @@ TEST_F(GoldenFrames, CpuFramesKeepTheirHashes)
     UseMap();
     RenderRequest mapped;
     mapped.depth = PixelDepth::Bits16;
-    table.Check("cpu/16/map", host.RenderFrame(mapped));
+    table.Check("cpu/16/map", host.render().Frame(mapped));
 
-    host.SetMapLayer(NO_LAYER);
+    host.params().SetMapLayer(NO_LAYER);
     UseGoldenInput(PixelDepth::Float);
     UseBusyControls();
     RenderRequest part;
     part.depth = PixelDepth::Float;
     part.rect = PF_LRect{-3, 4, 31, 27};
-    table.Check("cpu/32/busy part", host.RenderFrame(part));
+    table.Check("cpu/32/busy part", host.render().Frame(part));
 }
 
 TEST_F(GoldenFrames, LegacyFramesKeepTheirHashes)
@@ -285,23 +285,23 @@ TEST_F(GoldenFrames, LegacyFramesKeepTheirHashes)
         legacy.height = HEIGHT + 4;
         legacy.output_origin_x = 4;
         legacy.output_origin_y = 1;
-        table.Check(std::string("legacy/") + DepthName(depth) + "/look 12", host.RenderLegacy(legacy));
+        table.Check(std::string("legacy/") + DepthName(depth) + "/look 12", host.render().Legacy(legacy));
 
         UseMap();
         legacy.output_origin_x = 0;
         legacy.output_origin_y = 0;
-        table.Check(std::string("legacy/") + DepthName(depth) + "/map", host.RenderLegacy(legacy));
-        host.SetMapLayer(NO_LAYER);
+        table.Check(std::string("legacy/") + DepthName(depth) + "/map", host.render().Legacy(legacy));
+        host.params().SetMapLayer(NO_LAYER);
     }
 }
 
 TEST_F(GoldenFrames, OpenCLFramesKeepTheirHashes)
 {
-    ASSERT_EQ(host.SetUpGpuDevice(PF_GPU_Framework_OPENCL), PF_Err_NONE);
-    if (!host.GpuDevice()) {
-        GTEST_SKIP() << "skipped: no device (" << host.GpuUnavailable() << ")";
+    ASSERT_EQ(host.gpu().SetUp(PF_GPU_Framework_OPENCL), PF_Err_NONE);
+    if (!host.gpu().Device()) {
+        GTEST_SKIP() << "skipped: no device (" << host.gpu().Unavailable() << ")";
     }
-    ASSERT_TRUE(host.GpuAccepted());
+    ASSERT_TRUE(host.gpu().Accepted());
     HashTable table(OPENCL_HASHES);
     RenderLooks(Renderer::OpenCL, table);
 
@@ -310,13 +310,13 @@ TEST_F(GoldenFrames, OpenCLFramesKeepTheirHashes)
     RenderRequest mapped;
     mapped.renderer = Renderer::OpenCL;
     mapped.depth = PixelDepth::Float;
-    table.Check("opencl/32/map", host.RenderFrame(mapped));
+    table.Check("opencl/32/map", host.render().Frame(mapped));
 
-    host.SetMapLayer(NO_LAYER);
+    host.params().SetMapLayer(NO_LAYER);
     UseBusyControls();
     RenderRequest part = mapped;
     part.rect = PF_LRect{-3, 4, 31, 27};
-    table.Check("opencl/32/busy part", host.RenderFrame(part));
+    table.Check("opencl/32/busy part", host.render().Frame(part));
 }
 
 }   // namespace

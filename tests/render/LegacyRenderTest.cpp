@@ -11,13 +11,13 @@ using LegacyRender = RenderHost;
 TEST_F(LegacyRender, LegacyOutputOriginPlacesTheLayer)
 {
     UseInput(40, 30);
-    const FloatImage smart = host.RenderFrame().image;
+    const FloatImage smart = host.render().Frame().image;
     LegacyRequest legacy;
     legacy.width = 60;
     legacy.height = 50;
     legacy.output_origin_x = 10;
     legacy.output_origin_y = 20;
-    const RenderResult result = host.RenderLegacy(legacy);
+    const RenderResult result = host.render().Legacy(legacy);
     ASSERT_EQ(result.error, PF_Err_NONE);
     EXPECT_EQ(result.origin_x, -10);
     // Output pixel (10, 20) is layer pixel (0, 0).
@@ -27,7 +27,7 @@ TEST_F(LegacyRender, LegacyOutputOriginPlacesTheLayer)
 
 TEST_F(LegacyRender, LegacyRenderWithoutInputDrawsNothing)
 {
-    const RenderResult result = host.RenderLegacy(LegacyRequest{PixelDepth::Bits8, 16, 8});
+    const RenderResult result = host.render().Legacy(LegacyRequest{PixelDepth::Bits8, 16, 8});
     EXPECT_EQ(result.error, PF_Err_NONE);
     EXPECT_EQ(UnwrittenRows(result.image, PixelDepth::Bits8), 8);
 }
@@ -38,7 +38,7 @@ TEST_F(LegacyRender, EmptyInputLayerGivesTransparentOutput)
     std::array<PF_ParamDef, PARAM_COUNT> defs{};
     std::array<PF_ParamDef*, PARAM_COUNT> params{};
     for (int i = 0; i < PARAM_COUNT; ++i) {
-        defs[i] = host.ParamAt(i, 0);
+        defs[i] = host.params().At(i, 0);
         params[i] = &defs[i];
     }
     PF_Pixel dummy{};
@@ -48,8 +48,8 @@ TEST_F(LegacyRender, EmptyInputLayerGivesTransparentOutput)
     PixelBuffer output(8, 4, PixelDepth::Bits8);
     output.Fill(0xCD);
     PF_EffectWorld world = output.World();
-    PF_InData in_data = host.MakeInData();
-    EXPECT_EQ(host.CallEffectMain(PF_Cmd_RENDER, &in_data, &host.out_data(), params.data(), &world, nullptr),
+    PF_InData in_data = host.module().MakeInData();
+    EXPECT_EQ(host.module().CallEffectMain(PF_Cmd_RENDER, &in_data, &host.module().out_data(), params.data(), &world, nullptr),
               PF_Err_NONE);
     for (const float v : output.Load().pixels) {
         ASSERT_EQ(v, 0.0f);
@@ -60,17 +60,17 @@ TEST_F(LegacyRender, AbortStopsTheRenderWithCancel)
 {
     constexpr A_long ROWS = 65536;   // more rows than other threads can finish during the caller's 4
     UseInput(4, ROWS);
-    host.AbortAfter(0);
+    host.faults().AbortAfter(0);
     RenderResult result;
     for (int attempt = 0; attempt < 5; ++attempt) {   // retried only if the caller never reached its 4th row
         host.ClearLogs();
-        result = host.RenderLegacy();
-        if (host.CallCount(HostCall::Abort) > 0) {
+        result = host.render().Legacy();
+        if (host.faults().CallCount(HostCall::Abort) > 0) {
             break;
         }
     }
     EXPECT_EQ(result.error, PF_Interrupt_CANCEL);
-    EXPECT_EQ(host.CallCount(HostCall::Abort), 1);
+    EXPECT_EQ(host.faults().CallCount(HostCall::Abort), 1);
     EXPECT_GT(UnwrittenRows(result.image, PixelDepth::Bits8), 0);
 }
 
@@ -80,9 +80,9 @@ TEST_F(LegacyRender, DeepWorldsAreSixteenBit)
     UseInput(32, 24, PixelDepth::Bits16);
     LegacyRequest deep;
     deep.depth = PixelDepth::Bits16;
-    const RenderResult sixteen = host.RenderLegacy(deep);
+    const RenderResult sixteen = host.render().Legacy(deep);
     UseInput(32, 24, PixelDepth::Bits8);
-    const RenderResult eight = host.RenderLegacy();
+    const RenderResult eight = host.render().Legacy();
     ASSERT_EQ(sixteen.error, PF_Err_NONE);
     ASSERT_EQ(eight.error, PF_Err_NONE);
     EXPECT_TRUE(ImagesNear(eight.image, sixteen.image, 2.5f / 255, 0.0, 2.5f / 255));

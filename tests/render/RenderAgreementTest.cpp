@@ -24,12 +24,12 @@ RenderRequest AtDepth(PixelDepth depth)
 // the best anti-aliasing and bicubic sampling.
 void BusyControls(HostSim& host)
 {
-    host.SetParam(PARAM_ITERATIONS, 2);
-    host.SetParam(PARAM_COLOR_SPLIT, 30.0);
-    host.SetParam(PARAM_ANTIALIASING, 4);
-    host.SetParam(PARAM_INTERPOLATION, 2);
-    host.SetParam(PARAM_EVOLUTION_SPEED, 0.3);
-    host.SetParam(PARAM_DRIFT_SPEED_X, 12.0);
+    host.params().Set(PARAM_ITERATIONS, 2);
+    host.params().Set(PARAM_COLOR_SPLIT, 30.0);
+    host.params().Set(PARAM_ANTIALIASING, 4);
+    host.params().Set(PARAM_INTERPOLATION, 2);
+    host.params().Set(PARAM_EVOLUTION_SPEED, 0.3);
+    host.params().Set(PARAM_DRIFT_SPEED_X, 12.0);
     host.settings().current_time = 45;   // 1.5 s
 }
 
@@ -37,8 +37,8 @@ TEST_F(RenderAgreement, EachDepthAgreesWithinItsQuantisation)
 {
     const FloatImage picture = Pattern(48, 40);
     const auto render = [&](PixelDepth depth) {
-        host.SetInputLayer(host.AddLayer(picture, depth));
-        const RenderResult result = host.RenderFrame(AtDepth(depth));
+        host.params().SetInputLayer(host.layers().Add(picture, depth));
+        const RenderResult result = host.render().Frame(AtDepth(depth));
         EXPECT_EQ(result.error, PF_Err_NONE);
         return result.image;
     };
@@ -52,17 +52,17 @@ TEST_F(RenderAgreement, EachDepthAgreesWithinItsQuantisation)
 
 TEST_F(RenderAgreement, SmartAndLegacyRenderTheSamePicture)
 {
-    const int map = host.AddLayer(Pattern(20, 16, 0.0f), PixelDepth::Bits8);
+    const int map = host.layers().Add(Pattern(20, 16, 0.0f), PixelDepth::Bits8);
     for (const PixelDepth depth : {PixelDepth::Bits8, PixelDepth::Bits16}) {
         for (const int map_layer : {NO_LAYER, map}) {
             UseInput(40, 30, depth, 12);   // padded rows
-            host.SetMapLayer(map_layer);
+            host.params().SetMapLayer(map_layer);
             RenderRequest smart = AtDepth(depth);
             smart.output_row_padding = 8;
-            const RenderResult a = host.RenderFrame(smart);
+            const RenderResult a = host.render().Frame(smart);
             LegacyRequest legacy;
             legacy.depth = depth;
-            const RenderResult b = host.RenderLegacy(legacy);
+            const RenderResult b = host.render().Legacy(legacy);
             ASSERT_EQ(a.error, PF_Err_NONE);
             ASSERT_EQ(b.error, PF_Err_NONE);
             EXPECT_TRUE(SameImage(b.image, a.image)) << static_cast<int>(depth) << " bits, map " << map_layer;
@@ -76,28 +76,28 @@ TEST_F(RenderAgreement, RenderingAFrameTwiceGivesTheSameOutput)
     BusyControls(host);
     RenderRequest twice = AtDepth(PixelDepth::Float);
     twice.renders = 2;   // the same pre-render record
-    const RenderResult result = host.RenderFrame(twice);
+    const RenderResult result = host.render().Frame(twice);
     ASSERT_EQ(result.error, PF_Err_NONE);
     ASSERT_EQ(result.images.size(), 2u);
     EXPECT_TRUE(SameImage(result.images[1], result.images[0]));
-    EXPECT_TRUE(SameImage(host.RenderFrame(AtDepth(PixelDepth::Float)).image, result.image));
+    EXPECT_TRUE(SameImage(host.render().Frame(AtDepth(PixelDepth::Float)).image, result.image));
 }
 
 TEST_F(RenderAgreement, FrameInTwoHalvesEqualsTheWholeFrame)
 {
     // Small waves so the grown requests stay inside the layer and each half gets its own input.
     UseInput(160, 120, PixelDepth::Float);
-    host.SetParam(PARAM_SCALE_WITH_LAYER, 0);
-    host.SetParam(PARAM_WAVE_SIZE, 12.0);   // margin 44
-    host.SetParam(PARAM_ANTIALIASING, 3);
-    const FloatImage whole = host.RenderFrame(AtDepth(PixelDepth::Float)).image;
+    host.params().Set(PARAM_SCALE_WITH_LAYER, 0);
+    host.params().Set(PARAM_WAVE_SIZE, 12.0);   // margin 44
+    host.params().Set(PARAM_ANTIALIASING, 3);
+    const FloatImage whole = host.render().Frame(AtDepth(PixelDepth::Float)).image;
     for (const PF_LRect half : {PF_LRect{0, 0, 160, 60}, PF_LRect{0, 60, 160, 120}, PF_LRect{0, 0, 80, 120},
                                 PF_LRect{80, 0, 160, 120}}) {
         RenderRequest request = AtDepth(PixelDepth::Float);
         request.rect = half;
-        const RenderResult part = host.RenderFrame(request);
+        const RenderResult part = host.render().Frame(request);
         ASSERT_EQ(part.error, PF_Err_NONE);
-        const PF_LRect& input = host.layer_checkouts()[0].result.result_rect;
+        const PF_LRect& input = host.render().layer_checkouts()[0].result.result_rect;
         EXPECT_TRUE(input.left > 0 || input.top > 0 || input.right < 160 || input.bottom < 120);
         EXPECT_TRUE(SameImage(part.image, whole.Crop(half.left, half.top, half.right - half.left,
                                                      half.bottom - half.top)))
@@ -108,7 +108,7 @@ TEST_F(RenderAgreement, FrameInTwoHalvesEqualsTheWholeFrame)
 TEST_F(RenderAgreement, FailedMapCheckoutRendersWithoutTheMap)
 {
     UseInput(40, 30);
-    const FloatImage plain = host.RenderFrame().image;
+    const FloatImage plain = host.render().Frame().image;
     // A map whose left half is black holds the warp back there.
     FloatImage half_black = Pattern(40, 30, 1.0f);
     for (A_long y = 0; y < 30; ++y) {
@@ -116,24 +116,24 @@ TEST_F(RenderAgreement, FailedMapCheckoutRendersWithoutTheMap)
             half_black.Set(x, y, 0.0f, 0.0f, 0.0f, 1.0f);
         }
     }
-    host.SetMapLayer(host.AddLayer(half_black, PixelDepth::Bits8));
-    EXPECT_FALSE(SameImage(host.RenderFrame().image, plain));
+    host.params().SetMapLayer(host.layers().Add(half_black, PixelDepth::Bits8));
+    EXPECT_FALSE(SameImage(host.render().Frame().image, plain));
 
     for (const HostCall call : {HostCall::CheckoutLayer, HostCall::CheckoutLayerPixels}) {
-        host.ClearInjections();
+        host.faults().Clear();
         Injection fail;
         fail.call = call;
         fail.param_index = PARAM_MAP_LAYER;
         fail.error = PF_Err_OUT_OF_MEMORY;
         fail.times = -1;
-        host.Inject(fail);
-        const RenderResult result = host.RenderFrame();
+        host.faults().Inject(fail);
+        const RenderResult result = host.render().Frame();
         EXPECT_EQ(result.error, PF_Err_NONE);
         EXPECT_TRUE(SameImage(result.image, plain)) << static_cast<int>(call);
     }
-    host.ClearInjections();
-    host.SetMapLayer(NO_LAYER);
-    EXPECT_TRUE(SameImage(host.RenderFrame().image, plain));
+    host.faults().Clear();
+    host.params().SetMapLayer(NO_LAYER);
+    EXPECT_TRUE(SameImage(host.render().Frame().image, plain));
 }
 
 // The frame as this test builds it from the host's control values, shaded by a plain loop over qf_shade.
@@ -145,7 +145,7 @@ FloatImage IndependentRender(HostSim& host, const FloatImage& input, const Float
         if (!IsRenderParam(i)) {
             continue;
         }
-        const PF_ParamDef def = host.ParamAt(i, host.settings().current_time);
+        const PF_ParamDef def = host.params().At(i, host.settings().current_time);
         switch (PARAM_TABLE[i].kind) {
         case ParamKind::FloatSlider:
             values[i] = ParamValue::Number(def.u.fs_d.value);
@@ -191,13 +191,13 @@ TEST_F(RenderAgreement, ModuleMatchesAPlainKernelLoop)
 {
     const FloatImage input = Pattern(36, 28);
     const FloatImage map = Pattern(18, 14, 0.0f);
-    host.SetInputLayer(host.AddLayer(input, PixelDepth::Float));
-    EXPECT_TRUE(SameImage(host.RenderFrame(AtDepth(PixelDepth::Float)).image, IndependentRender(host, input, nullptr)));
+    host.params().SetInputLayer(host.layers().Add(input, PixelDepth::Float));
+    EXPECT_TRUE(SameImage(host.render().Frame(AtDepth(PixelDepth::Float)).image, IndependentRender(host, input, nullptr)));
 
     BusyControls(host);
-    host.SetParam(PARAM_MAP_CHANNEL, 2);   // alpha
-    host.SetMapLayer(host.AddLayer(map, PixelDepth::Float));
-    EXPECT_TRUE(SameImage(host.RenderFrame(AtDepth(PixelDepth::Float)).image, IndependentRender(host, input, &map)));
+    host.params().Set(PARAM_MAP_CHANNEL, 2);   // alpha
+    host.params().SetMapLayer(host.layers().Add(map, PixelDepth::Float));
+    EXPECT_TRUE(SameImage(host.render().Frame(AtDepth(PixelDepth::Float)).image, IndependentRender(host, input, &map)));
 }
 
 }   // namespace

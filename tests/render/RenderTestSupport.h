@@ -2,6 +2,7 @@
 #pragma once
 
 #include "HostSim.h"
+#include "ParamIndex.h"
 
 #include <gtest/gtest.h>
 
@@ -119,8 +120,8 @@ protected:
     // A layer holding Pattern(width, height) in `depth`, made the effect's input.
     int UseInput(A_long width, A_long height, PixelDepth depth = PixelDepth::Bits8, A_long row_padding = 0)
     {
-        const int layer = host.AddLayer(Pattern(width, height), depth, row_padding);
-        host.SetInputLayer(layer);
+        const int layer = host.layers().Add(Pattern(width, height), depth, row_padding);
+        host.params().SetInputLayer(layer);
         return layer;
     }
 

@@ -41,7 +41,7 @@ std::vector<std::uint8_t> ArgbToRgba(const PF_EffectWorld& world)
 TEST_F(WarpEntry, DefaultLookFromPlainValuesIsTheHostsFrame)
 {
     const int layer = UseInput(WIDTH, HEIGHT, PixelDepth::Bits8);
-    const RenderResult hosted = host.RenderFrame();
+    const RenderResult hosted = host.render().Frame();
     ASSERT_EQ(hosted.error, PF_Err_NONE);
     ASSERT_EQ(hosted.image.width, WIDTH);
 
@@ -51,16 +51,16 @@ TEST_F(WarpEntry, DefaultLookFromPlainValuesIsTheHostsFrame)
     WarpFrameRequest frame;   // every control at its default, time 0, full resolution
     frame.layer_width = WIDTH;
     frame.layer_height = HEIGHT;
-    frame.worlds.input = ViewOfWorld(host.Layer(layer).World(), WorldDepth::Bits8);
+    frame.worlds.input = ViewOfWorld(host.layers().At(layer).World(), WorldDepth::Bits8);
     frame.worlds.input_layer = PixelRect{0, 0, WIDTH, HEIGHT};
     frame.worlds.output = ViewOfWorld(output.World(), WorldDepth::Bits8);
     ASSERT_EQ(RenderWarpFrame(frame), RenderStatus::Done);
     EXPECT_TRUE(SameImage(output.Load(), hosted.image));
     // The warp moved something, or the comparison would say little.
-    EXPECT_FALSE(SameImage(hosted.image, host.LayerPixels(layer)));
+    EXPECT_FALSE(SameImage(hosted.image, host.layers().At(layer).Load()));
 
     // Straight RGBA bytes, as a whole-frame host hands them: the same frame in that order.
-    std::vector<std::uint8_t> in = ArgbToRgba(host.Layer(layer).World());
+    std::vector<std::uint8_t> in = ArgbToRgba(host.layers().At(layer).World());
     std::vector<std::uint8_t> out(in.size(), 0xCD);
     frame.worlds.input = WorldView{in.data(), WIDTH, HEIGHT, WIDTH * 4, WorldDepth::Bits8, ChannelOrder::RGBA, 0, 0};
     frame.worlds.output = WorldView{out.data(), WIDTH, HEIGHT, WIDTH * 4, WorldDepth::Bits8, ChannelOrder::RGBA, 0, 0};

@@ -59,10 +59,10 @@ protected:
     void SetUp() override
     {
         HeaderHost::SetUp();
-        std::memset(host.out_data().return_msg, 0, sizeof host.out_data().return_msg);
+        std::memset(host.module().out_data().return_msg, 0, sizeof host.module().out_data().return_msg);
     }
 
-    std::string ReturnMessage() { return host.out_data().return_msg; }
+    std::string ReturnMessage() { return host.module().out_data().return_msg; }
 
     FakeBrowser browser;
     const std::string opened_page = "1|" + std::string(SUPPORT_URL);
@@ -88,7 +88,7 @@ TEST_F(HeaderClick, ClicksOpenThePageOrShowAboutAndAreAlwaysHandled)
         ui.settings().frame = frame.rect;
         for (const Probe& probe : PROBES) {
             SCOPED_TRACE(Where(frame, probe));
-            host.out_data().return_msg[0] = '\0';
+            host.module().out_data().return_msg[0] = '\0';
             const EventResult clicked = ui.SendClick(frame.x + probe.dx, frame.y + probe.dy);
             EXPECT_EQ(clicked.err, PF_Err_NONE);
             EXPECT_EQ(clicked.event.evt_out_flags, PF_EO_HANDLED_EVENT);
@@ -142,13 +142,13 @@ TEST_F(HeaderClick, EventsForOtherControlsOrWindowsAreIgnored)
         }
     }
     // No extra record at all, and an event type the header has no use for.
-    EXPECT_EQ(host.SendCommand(PF_Cmd_EVENT, nullptr), PF_Err_NONE);
+    EXPECT_EQ(host.module().SendCommand(PF_Cmd_EVENT, nullptr), PF_Err_NONE);
     const EventResult other = ui.SendEvent(ui.MakeEvent(3));
     EXPECT_EQ(other.err, PF_Err_NONE);
     EXPECT_EQ(other.event.evt_out_flags, 0);
     EXPECT_TRUE(browser.Opened().empty());
     EXPECT_EQ(ReturnMessage(), "");
-    EXPECT_EQ(host.OutstandingSuites(), 0);
+    EXPECT_EQ(host.suites().Outstanding(), 0);
 }
 
 }   // namespace

@@ -93,7 +93,7 @@ protected:
 
     void ExpectNothingHeld()
     {
-        EXPECT_EQ(host.OutstandingSuites(), 0);
+        EXPECT_EQ(host.suites().Outstanding(), 0);
         EXPECT_EQ(ui.ImagesOutstanding(), 0);
         EXPECT_EQ(ui.BadReleases(), 0);
         EXPECT_EQ(ui.StateDepth(), 0);
@@ -194,20 +194,20 @@ TEST_F(HeaderDraw, AFailing2xStepFallsBackTo1xInTheSameEvent)
     for (HostCall step : {HostCall::NewImageFromBuffer, HostCall::PushStateStack, HostCall::Transform,
                           HostCall::DrawImage}) {
         SCOPED_TRACE("failing step " + std::to_string(static_cast<int>(step)));
-        host.ClearInjections();
-        host.Inject(Failing(step));
+        host.faults().Clear();
+        host.faults().Inject(Failing(step));
         host.ClearLogs();
         EXPECT_EQ(Draw().event.evt_out_flags, PF_EO_HANDLED_EVENT);
         ExpectOneXDrawnAt(30.0f, 35.0f);
         // The state is popped exactly when it was pushed.
         const bool pushed = step == HostCall::Transform || step == HostCall::DrawImage;
-        EXPECT_EQ(host.CallCount(HostCall::PopStateStack), pushed ? 1 : 0);
+        EXPECT_EQ(host.faults().CallCount(HostCall::PopStateStack), pushed ? 1 : 0);
     }
 }
 
 TEST_F(HeaderDraw, A1xImageThatCannotBeMadeLeavesTheAreaBlankButTheEventHandled)
 {
-    host.Inject(Failing(HostCall::NewImageFromBuffer, -1));
+    host.faults().Inject(Failing(HostCall::NewImageFromBuffer, -1));
     for (float scale : {1.0f, 2.0f}) {
         ui.settings().screen_scale = scale;
         EXPECT_EQ(Draw().event.evt_out_flags, PF_EO_HANDLED_EVENT);
@@ -222,33 +222,33 @@ TEST_F(HeaderDraw, WithoutItsSuitesOrObjectsNothingIsDrawnAndTheEventStaysUnhand
         const EventResult drawn = Draw();
         EXPECT_EQ(drawn.event.evt_out_flags, 0);
         EXPECT_TRUE(ui.images().empty());
-        host.ClearInjections();
+        host.faults().Clear();
     };
     for (const char* suite : {kPFEffectCustomUISuite, kDRAWBOT_DrawSuite, kDRAWBOT_SupplierSuite,
                               kDRAWBOT_SurfaceSuite}) {
         Injection missing = Missing(suite);
-        host.Inject(missing);
+        host.faults().Inject(missing);
         expect_nothing(std::string(suite) + " missing");
         missing.null_suite = true;   // acquired, but no table: still released
-        host.Inject(missing);
+        host.faults().Inject(missing);
         expect_nothing(std::string(suite) + " without a table");
     }
     for (HostCall call : {HostCall::GetDrawingReference, HostCall::GetSupplier, HostCall::GetSurface}) {
-        host.Inject(Failing(call));
+        host.faults().Inject(Failing(call));
         expect_nothing("call " + std::to_string(static_cast<int>(call)) + " failing");
     }
 }
 
 TEST_F(HeaderDraw, SurfaceSuite1AloneDrawsAt1x)
 {
-    host.Inject(Missing(kDRAWBOT_SurfaceSuite, 1));   // version 2 is asked for first
+    host.faults().Inject(Missing(kDRAWBOT_SurfaceSuite, 1));   // version 2 is asked for first
     ui.settings().frame = FRAME_80;
     ui.settings().screen_scale = 2.0f;
     host.ClearLogs();
     EXPECT_EQ(Draw().event.evt_out_flags, PF_EO_HANDLED_EVENT);
     ExpectOneXDrawnAt(30.0f, 35.0f);
-    EXPECT_EQ(host.CallCount(HostCall::GetTransformToScreenScale), 0);
-    EXPECT_EQ(host.SuiteAcquired(kDRAWBOT_SurfaceSuite, 1), 1);
+    EXPECT_EQ(host.faults().CallCount(HostCall::GetTransformToScreenScale), 0);
+    EXPECT_EQ(host.suites().Acquired(kDRAWBOT_SurfaceSuite, 1), 1);
 }
 
 TEST_F(HeaderDraw, BgraAndArgbGiveTheSamePicture)
@@ -348,14 +348,14 @@ TEST_F(HeaderDraw, FailingThemeCallsLeaveTheirColourAtItsDefault)
     ui.settings().background.reset();   // the default dark background: 0.84 text stays
     Injection no_accent = Failing(HostCall::AppGetColor, -1);
     no_accent.param_index = 55;
-    host.Inject(no_accent);
+    host.faults().Inject(no_accent);
     Draw();
     EXPECT_EQ(at(text), expect(text, HEADER_DEFAULT_TEXT));
     EXPECT_EQ(at(accent), expect(accent, HEADER_DEFAULT_ACCENT));
 
     // No App suite at all: the defaults throughout.
-    host.ClearInjections();
-    host.Inject(Missing(kPFAppSuite));
+    host.faults().Clear();
+    host.faults().Inject(Missing(kPFAppSuite));
     Draw();
     EXPECT_EQ(Drawn().bytes, BuildHeaderPixels(1, HEADER_ARGB, DeriveHeaderTheme(HEADER_DEFAULT_COLORS)));
 }
@@ -364,10 +364,10 @@ TEST_F(HeaderDraw, AnExceptionLeavesNothingHeld)
 {
     ui.settings().screen_scale = 2.0f;
     for (InjectedThrow kind : {InjectedThrow::BadAlloc, InjectedThrow::RuntimeError}) {
-        host.ClearInjections();
+        host.faults().Clear();
         Injection failure = Failing(HostCall::DrawImage);
         failure.throws = kind;
-        host.Inject(failure);
+        host.faults().Inject(failure);
         ui.ClearLogs();
         const EventResult drawn = ui.SendDraw();
         EXPECT_EQ(drawn.err, kind == InjectedThrow::BadAlloc ? PF_Err_OUT_OF_MEMORY : PF_Err_INTERNAL_STRUCT_DAMAGED);
@@ -421,7 +421,7 @@ TEST(HeaderDrawThreads, SeparateHostsDrawAtOnce)
 
 TEST_F(HeaderDraw, DrawHeaderImageShowsTheHeaderOverThePanel)
 {
-    const RgbaImage dark = DrawHeaderImage(host, 2.0f, PanelTheme::Dark());
+    const RgbaImage dark = DrawHeaderImage(host.drawing(), 2.0f, PanelTheme::Dark());
     ASSERT_EQ(dark.width, 600);
     ASSERT_EQ(dark.height, 100);
     EXPECT_EQ(std::vector<unsigned char>(dark.At(599, 99), dark.At(599, 99) + 4),
@@ -434,13 +434,13 @@ TEST_F(HeaderDraw, DrawHeaderImageShowsTheHeaderOverThePanel)
     EXPECT_EQ(std::vector<unsigned char>(ink, ink + 4), (std::vector<unsigned char>{214, 214, 214, 255}));
     EXPECT_EQ(ui.settings().screen_scale, 1.0f);   // the host's own settings are back
 
-    const RgbaImage light = DrawHeaderImage(host, 1.0f, PanelTheme::Light());
+    const RgbaImage light = DrawHeaderImage(host.drawing(), 1.0f, PanelTheme::Light());
     EXPECT_EQ(light.width, 300);
     EXPECT_EQ(light.height, 50);
     EXPECT_EQ(light.At(299, 0)[0], 219);
 
-    host.Inject(Missing(kDRAWBOT_DrawSuite));
-    EXPECT_THROW(DrawHeaderImage(host, 1.0f, PanelTheme::Dark()), std::runtime_error);
+    host.faults().Inject(Missing(kDRAWBOT_DrawSuite));
+    EXPECT_THROW(DrawHeaderImage(host.drawing(), 1.0f, PanelTheme::Dark()), std::runtime_error);
 }
 
 }   // namespace

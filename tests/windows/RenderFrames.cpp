@@ -5,6 +5,7 @@
 // Output, per frame: its name and a NUL, then width, height and the render's error code (32-bit,
 // little-endian), then the output pixels as floats (B, G, R, A, straight), rows top to bottom.
 #include "HostSim.h"
+#include "ParamIndex.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -45,20 +46,20 @@ struct Frame {
 
 void Input(HostSim& host, PixelDepth depth, A_long width = WIDTH, A_long height = HEIGHT)
 {
-    host.SetInputLayer(host.AddLayer(Picture(width, height, 0), depth));
+    host.params().SetInputLayer(host.layers().Add(Picture(width, height, 0), depth));
 }
 
 // Controls that reach most of the frame builder and the kernel: evolution and drift at an odd time,
 // three iterations, a negative colour split, the best anti-aliasing and bicubic sampling.
 void Busy(HostSim& host)
 {
-    host.SetParam(PARAM_ITERATIONS, 3);
-    host.SetParam(PARAM_COLOR_SPLIT, -45.0);
-    host.SetParam(PARAM_ANTIALIASING, 4);
-    host.SetParam(PARAM_INTERPOLATION, 2);
-    host.SetParam(PARAM_EVOLUTION, 77.0);
-    host.SetParam(PARAM_EVOLUTION_SPEED, -0.7);
-    host.SetParam(PARAM_DRIFT_SPEED_Y, -7.5);
+    host.params().Set(PARAM_ITERATIONS, 3);
+    host.params().Set(PARAM_COLOR_SPLIT, -45.0);
+    host.params().Set(PARAM_ANTIALIASING, 4);
+    host.params().Set(PARAM_INTERPOLATION, 2);
+    host.params().Set(PARAM_EVOLUTION, 77.0);
+    host.params().Set(PARAM_EVOLUTION_SPEED, -0.7);
+    host.params().Set(PARAM_DRIFT_SPEED_Y, -7.5);
     host.settings().current_time = 53;
 }
 
@@ -81,32 +82,32 @@ std::vector<Frame> Frames()
     for (int waveform = 1; waveform <= 6; ++waveform) {
         frames.push_back({"waveform " + std::to_string(waveform), [waveform](HostSim& h) {
                               Input(h, PixelDepth::Float);
-                              h.SetParam(PARAM_WAVEFORM, waveform);
-                              h.SetParam(PARAM_WAVES, 9);
-                              h.SetParam(PARAM_RANDOM_SEED, 1234);
+                              h.params().Set(PARAM_WAVEFORM, waveform);
+                              h.params().Set(PARAM_WAVES, 9);
+                              h.params().Set(PARAM_RANDOM_SEED, 1234);
                           }});
     }
     for (int edges = 1; edges <= 4; ++edges) {
         frames.push_back({"edges " + std::to_string(edges), [edges](HostSim& h) {
                               Input(h, PixelDepth::Float);
-                              h.SetParam(PARAM_EDGES, edges);
-                              h.SetParam(PARAM_AMOUNT, 400.0);
-                              h.SetParam(PARAM_OFFSET_X, 333.25);
+                              h.params().Set(PARAM_EDGES, edges);
+                              h.params().Set(PARAM_AMOUNT, 400.0);
+                              h.params().Set(PARAM_OFFSET_X, 333.25);
                           }});
     }
     for (int channel = 1; channel <= 5; ++channel) {
         frames.push_back({"map channel " + std::to_string(channel), [channel](HostSim& h) {
                               Input(h, PixelDepth::Bits16);
-                              h.SetMapLayer(h.AddLayer(Picture(40, 30, 1), PixelDepth::Bits8));
-                              h.SetParam(PARAM_MAP_CHANNEL, channel);
-                              h.SetParam(PARAM_INVERT_MAP, channel & 1);
+                              h.params().SetMapLayer(h.layers().Add(Picture(40, 30, 1), PixelDepth::Bits8));
+                              h.params().Set(PARAM_MAP_CHANNEL, channel);
+                              h.params().Set(PARAM_INVERT_MAP, channel & 1);
                           }, PixelDepth::Bits16});
     }
     frames.push_back({"loop", [](HostSim& h) {
                           Input(h, PixelDepth::Float);
                           Busy(h);
-                          h.SetParam(PARAM_LOOP, 1);
-                          h.SetParam(PARAM_LOOP_DURATION, 2.5);
+                          h.params().Set(PARAM_LOOP, 1);
+                          h.params().Set(PARAM_LOOP_DURATION, 2.5);
                           h.settings().current_time = 101;
                       }});
     frames.push_back({"downsampled", [](HostSim& h) {
@@ -117,11 +118,11 @@ std::vector<Frame> Frames()
                       }});
     frames.push_back({"large layer scale", [](HostSim& h) {
                           Input(h, PixelDepth::Float);
-                          h.SetParam(PARAM_SCALE_WITH_LAYER, 0);
-                          h.SetParam(PARAM_WAVE_SIZE, 37.5);
-                          h.SetParam(PARAM_DIRECTION, 123.0);
-                          h.SetParam(PARAM_DIRECTION_SPREAD, 180.0);
-                          h.SetParam(PARAM_MIX, 70.0);
+                          h.params().Set(PARAM_SCALE_WITH_LAYER, 0);
+                          h.params().Set(PARAM_WAVE_SIZE, 37.5);
+                          h.params().Set(PARAM_DIRECTION, 123.0);
+                          h.params().Set(PARAM_DIRECTION_SPREAD, 180.0);
+                          h.params().Set(PARAM_MIX, 70.0);
                       }});
     for (const PixelDepth depth : {PixelDepth::Bits8, PixelDepth::Bits16}) {
         frames.push_back({"legacy " + std::to_string(static_cast<int>(depth)),
@@ -162,11 +163,11 @@ int main(int argc, char** argv)
             if (frame.legacy) {
                 LegacyRequest request;
                 request.depth = frame.depth;
-                result = host.RenderLegacy(request);
+                result = host.render().Legacy(request);
             } else {
                 RenderRequest request;
                 request.depth = frame.depth;
-                result = host.RenderFrame(request);
+                result = host.render().Frame(request);
             }
             std::fwrite(frame.name.c_str(), 1, frame.name.size() + 1, out);
             Write32(out, static_cast<std::uint32_t>(result.image.width));

@@ -42,7 +42,7 @@ TEST(WindowsPlugin, FailedGpuSetupIsLoggedInTheTemporaryFolder)
     ASSERT_EQ(host.Start(), PF_Err_NONE);
     PF_GPUDeviceSuite1 suite{};
     suite.GetDeviceInfo = CudaDeviceInfo;
-    host.ProvideSuite(kPFGPUDeviceSuite, kPFGPUDeviceSuiteVersion1, &suite);
+    host.suites().Provide(kPFGPUDeviceSuite, kPFGPUDeviceSuiteVersion1, &suite);
 
     const std::string path = LogPath();
     const std::string before = ReadFile(path);
@@ -50,9 +50,9 @@ TEST(WindowsPlugin, FailedGpuSetupIsLoggedInTheTemporaryFolder)
     input.what_gpu = PF_GPU_Framework_CUDA;
     PF_GPUDeviceSetupOutput output{};
     PF_GPUDeviceSetupExtra extra{&input, &output};
-    EXPECT_EQ(host.SendCommand(PF_Cmd_GPU_DEVICE_SETUP, &extra), PF_Err_NONE);
+    EXPECT_EQ(host.module().SendCommand(PF_Cmd_GPU_DEVICE_SETUP, &extra), PF_Err_NONE);
     EXPECT_EQ(output.gpu_data, nullptr);
-    EXPECT_EQ(host.out_data().out_flags2 & PF_OutFlag2_SUPPORTS_GPU_RENDER_F32, 0);
+    EXPECT_EQ(host.module().out_data().out_flags2 & PF_OutFlag2_SUPPORTS_GPU_RENDER_F32, 0);
 
     const std::string after = ReadFile(path);
     ASSERT_GT(after.size(), before.size()) << "nothing logged in " << path;

@@ -7,6 +7,7 @@
 //   3  bad arguments or the plug-in could not be loaded
 #include "GpuHost.h"
 #include "HostSim.h"
+#include "ParamIndex.h"
 
 #include <algorithm>
 #include <cmath>
@@ -152,8 +153,8 @@ class Check {
 public:
     Check(const Options& options, HostSim& host) : o_(options), host_(host)
     {
-        for (int i = 1; i < host_.ParamCount(); ++i) {
-            defaults_.push_back(host_.GetParam(i));
+        for (int i = 1; i < host_.params().Count(); ++i) {
+            defaults_.push_back(host_.params().Get(i));
         }
         settings_ = host_.settings();
     }
@@ -161,17 +162,17 @@ public:
     // The controls, the time and the downsample as a fresh instance has them.
     void Reset()
     {
-        for (int i = 1; i < host_.ParamCount(); ++i) {
-            host_.SetParam(i, defaults_[static_cast<size_t>(i - 1)]);
+        for (int i = 1; i < host_.params().Count(); ++i) {
+            host_.params().Set(i, defaults_[static_cast<size_t>(i - 1)]);
         }
         host_.settings() = settings_;
-        host_.SetMapLayer(NO_LAYER);
+        host_.params().SetMapLayer(NO_LAYER);
     }
 
     int UseInput(A_long width, A_long height)
     {
-        const int layer = host_.AddLayer(Picture(width, height), PixelDepth::Float);
-        host_.SetInputLayer(layer);
+        const int layer = host_.layers().Add(Picture(width, height), PixelDepth::Float);
+        host_.params().SetInputLayer(layer);
         return layer;
     }
 
@@ -180,9 +181,9 @@ public:
     {
         request.depth = PixelDepth::Float;
         request.renderer = Renderer::Cpu;
-        const RenderResult cpu = host_.RenderFrame(request);
+        const RenderResult cpu = host_.render().Frame(request);
         request.renderer = RendererOf(o_.framework);
-        const RenderResult gpu = host_.RenderFrame(request);
+        const RenderResult gpu = host_.render().Frame(request);
         const Comparison c = Compare(gpu.image, cpu.image);
         const double share = c.values ? 100.0 * static_cast<double>(c.identical) / static_cast<double>(c.values) : 0;
         const bool drawn = gpu.drawn_by == RendererOf(o_.framework);
@@ -221,16 +222,16 @@ public:
         for (int waveform = 1; waveform <= 6; ++waveform) {
             Reset();
             UseInput(w, h);
-            host_.SetParam(PARAM_WAVES, 8);
-            host_.SetParam(PARAM_ITERATIONS, 2);
-            host_.SetParam(PARAM_WAVEFORM, waveform);
+            host_.params().Set(PARAM_WAVES, 8);
+            host_.params().Set(PARAM_ITERATIONS, 2);
+            host_.params().Set(PARAM_WAVEFORM, waveform);
             Agree("waveform " + std::to_string(waveform));
         }
         for (int edges = 1; edges <= 4; ++edges) {
             Reset();
             UseInput(w, h);
-            host_.SetParam(PARAM_STRENGTH, 4.0);
-            host_.SetParam(PARAM_EDGES, edges);
+            host_.params().Set(PARAM_STRENGTH, 4.0);
+            host_.params().Set(PARAM_EDGES, edges);
             RenderRequest request;
             request.rect = PF_LRect{-w / 10, -h / 10, w + w / 10, h + h / 10};
             Agree("edges " + std::to_string(edges), request);
@@ -239,24 +240,24 @@ public:
             for (int level = 1; level <= 4; ++level) {
                 Reset();
                 UseInput(w, h);
-                host_.SetParam(PARAM_INTERPOLATION, interpolation);
-                host_.SetParam(PARAM_ANTIALIASING, level);
+                host_.params().Set(PARAM_INTERPOLATION, interpolation);
+                host_.params().Set(PARAM_ANTIALIASING, level);
                 Agree("antialiasing " + std::to_string(level) + (interpolation == 1 ? " bilinear" : " bicubic"));
             }
         }
         Reset();
         UseInput(w, h);
-        host_.SetParam(PARAM_COLOR_SPLIT, 40.0);
-        host_.SetParam(PARAM_MIX, 70.0);
-        host_.SetParam(PARAM_EVOLUTION_SPEED, 0.5);
+        host_.params().Set(PARAM_COLOR_SPLIT, 40.0);
+        host_.params().Set(PARAM_MIX, 70.0);
+        host_.params().Set(PARAM_EVOLUTION_SPEED, 0.5);
         host_.settings().current_time = 37;
         Agree("colour split, mix, animation");
         for (int channel = 1; channel <= 5; ++channel) {
             Reset();
             UseInput(w, h);
-            host_.SetMapLayer(host_.AddLayer(Picture(w / 3 + 1, h / 3 + 1), PixelDepth::Float));
-            host_.SetParam(PARAM_MAP_CHANNEL, channel);
-            host_.SetParam(PARAM_INVERT_MAP, channel % 2);
+            host_.params().SetMapLayer(host_.layers().Add(Picture(w / 3 + 1, h / 3 + 1), PixelDepth::Float));
+            host_.params().Set(PARAM_MAP_CHANNEL, channel);
+            host_.params().Set(PARAM_INVERT_MAP, channel % 2);
             Agree("strength map, channel " + std::to_string(channel));
         }
         Reset();
@@ -284,7 +285,7 @@ public:
             std::vector<double> device, host;
             bool drawn = true;
             for (int i = 0; i < o_.repeat + 2; ++i) {
-                const RenderResult r = host_.RenderFrame(request);
+                const RenderResult r = host_.render().Frame(request);
                 drawn = drawn && r.error == PF_Err_NONE && r.drawn_by == request.renderer;
                 if (i >= 2) {
                     device.push_back(r.device_ms);
@@ -352,16 +353,16 @@ int Run(const Options& o)
         std::fprintf(stderr, "the plug-in did not start: error %d\n", err);
         return 3;
     }
-    if (const PF_Err err = host.SetUpGpuDevice(o.framework)) {
+    if (const PF_Err err = host.gpu().SetUp(o.framework)) {
         std::fprintf(stderr, "PF_Cmd_GPU_DEVICE_SETUP returned %d\n", err);
         return 2;
     }
-    if (!host.GpuDevice()) {
-        std::printf("No %s device: %s\n", GpuKindName(kind), host.GpuUnavailable().c_str());
+    if (!host.gpu().Device()) {
+        std::printf("No %s device: %s\n", GpuKindName(kind), host.gpu().Unavailable().c_str());
         return 2;
     }
-    std::printf("%s device: %s\n", GpuKindName(kind), host.GpuDevice()->name().c_str());
-    if (!host.GpuAccepted()) {
+    std::printf("%s device: %s\n", GpuKindName(kind), host.gpu().Device()->name().c_str());
+    if (!host.gpu().Accepted()) {
         std::printf("The plug-in declined the device.\n");
         for (const std::string& line : GpuFailuresLogged(log_dir)) {
             std::printf("  log: %s\n", line.c_str());
