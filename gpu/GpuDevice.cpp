@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "AE_EffectPixelFormat.h"
 #include "AE_EffectGPUSuites.h"
 #include "CudaContextScope.h"
 #include "GpuLoader.h"

@@ -716,9 +716,9 @@ struct HostSim::GpuCallbacks {
     static PF_Err AllocateDeviceMemory(PF_ProgPtr, A_u_long, size_t, void**) { return PF_Err_OUT_OF_MEMORY; }
     static PF_Err FreeDeviceMemory(PF_ProgPtr, A_u_long, void*) { return PF_Err_INTERNAL_STRUCT_DAMAGED; }
     static PF_Err PurgeDeviceMemory(PF_ProgPtr, A_u_long, size_t, size_t*) { return PF_Err_INTERNAL_STRUCT_DAMAGED; }
-    static PF_Err AllocateHostMemory(PF_ProgPtr, size_t, void**) { return PF_Err_OUT_OF_MEMORY; }
-    static PF_Err FreeHostMemory(PF_ProgPtr, void*) { return PF_Err_INTERNAL_STRUCT_DAMAGED; }
-    static PF_Err PurgeHostMemory(PF_ProgPtr, size_t, size_t*) { return PF_Err_INTERNAL_STRUCT_DAMAGED; }
+    static PF_Err AllocateHostMemory(PF_ProgPtr, A_u_long, size_t, void**) { return PF_Err_OUT_OF_MEMORY; }
+    static PF_Err FreeHostMemory(PF_ProgPtr, A_u_long, void*) { return PF_Err_INTERNAL_STRUCT_DAMAGED; }
+    static PF_Err PurgeHostMemory(PF_ProgPtr, A_u_long, size_t, size_t*) { return PF_Err_INTERNAL_STRUCT_DAMAGED; }
     static PF_Err CreateGPUWorld(PF_ProgPtr, A_u_long, A_long, A_long, PF_RationalScale, PF_Field, PF_PixelFormat,
                                  PF_Boolean, PF_EffectWorld**)
     {

@@ -25,7 +25,7 @@ void FillParamDef(const ParamSpec& row, PF_ParamDef& def)
         fs.slider_min = static_cast<PF_FpShort>(row.slider_min);
         fs.slider_max = static_cast<PF_FpShort>(row.slider_max);
         fs.dephault = static_cast<PF_FpShort>(row.dephault);
-        fs.precision = static_cast<PF_Precision>(row.precision);
+        fs.precision = static_cast<A_short>(row.precision);
         fs.display_flags = static_cast<PF_ValueDisplayFlags>(row.display_flags);
         fs.curve_tolerance = FLOAT_SLIDER_CURVE_TOLERANCE;
         break;

@@ -3,7 +3,7 @@
 
 #include "AE_EffectSuites.h"
 #include "AboutText.h"
-#include "DrawbotSuite.h"
+#include "adobesdk/DrawbotSuite.h"
 #include "EffectIdentity.h"
 #include "HeaderArt.h"
 #include "HeaderImage.h"
