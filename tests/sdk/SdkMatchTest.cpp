@@ -7,6 +7,7 @@
 
 #include <cxxabi.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <map>
 #include <memory>

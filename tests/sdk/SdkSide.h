@@ -1,7 +1,6 @@
 // What one set of host SDK headers declares, name by name: our stand-in and the vendor's headers are each
 // described by the same source (SdkSide.cpp, compiled once per set) so that the test can compare them.
-#ifndef QF_TESTS_SDK_SDKSIDE_H
-#define QF_TESTS_SDK_SDKSIDE_H
+#pragma once
 
 #include <string>
 #include <vector>
@@ -14,4 +13,3 @@ struct SdkDeclaration {
 std::vector<SdkDeclaration> DescribeStandInSdk();
 std::vector<SdkDeclaration> DescribeVendorSdk();
 
-#endif
