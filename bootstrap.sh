@@ -14,12 +14,15 @@ packages=(
   libclang-rt-14-dev
   # header artwork, rasterised at build time
   libfreetype-dev fonts-dejavu-core
-  # the command-line renderer: images, arguments, look files
-  libopenimageio-dev libcli11-dev nlohmann-json3-dev
+  # the command-line renderer: images, arguments, look files (Debian's OpenImageIO CMake package
+  # refers to the command-line tools of openimageio-tools, and find_package stops without them)
+  libopenimageio-dev openimageio-tools libcli11-dev nlohmann-json3-dev
   # the Windows plug-in: cross compiler (POSIX threads), and Wine to run its tests
   g++-mingw-w64-x86-64-posix wine wine64
   # benchmarks only: the yardstick remap (never linked into the plug-in)
   libopencv-dev
+  # tools/fresh-machine-check: a minimal Debian root to run the README's commands in
+  debootstrap
 )
 
 missing=()

@@ -4,6 +4,7 @@
 
 #include "AE_Effect.h"
 #include "AE_EffectCBSuites.h"
+#include "AE_EffectPixelFormat.h"
 #include "AE_EffectGPUSuites.h"
 #include "AE_EffectUI.h"
 

@@ -4,8 +4,8 @@
 #include "CommandHandlers.h"
 
 #include "AE_EffectCBSuites.h"
-#include "AE_EffectGPUSuites.h"
 #include "AE_EffectPixelFormat.h"
+#include "AE_EffectGPUSuites.h"
 #include "FrameBuilder.h"
 #include "GpuDevice.h"
 #include "GpuRender.h"

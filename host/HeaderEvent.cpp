@@ -3,7 +3,7 @@
 #include "CommandHandlers.h"
 
 #include "AE_EffectSuites.h"
-#include "DrawbotSuite.h"
+#include "adobesdk/DrawbotSuite.h"
 #include "EffectAbout.h"
 #include "EffectIdentity.h"
 #include "HeaderDraw.h"

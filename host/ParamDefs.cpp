@@ -66,7 +66,7 @@ void FillParamDef(const ParamSpec& row, PF_ParamDef& def)
         fs.slider_min = static_cast<PF_FpShort>(row.slider_min);
         fs.slider_max = static_cast<PF_FpShort>(row.slider_max);
         fs.dephault = static_cast<PF_FpShort>(row.dephault);
-        fs.precision = static_cast<PF_Precision>(row.precision);
+        fs.precision = static_cast<A_short>(row.precision);
         fs.display_flags = static_cast<PF_ValueDisplayFlags>(row.percent ? PF_ValueDisplayFlag_PERCENT : 0);
         fs.curve_tolerance = FLOAT_SLIDER_CURVE_TOLERANCE;
         break;

@@ -15,7 +15,7 @@
 
 #include "AE_EffectSuites.h"
 #include "AE_EffectUI.h"
-#include "DrawbotSuite.h"
+#include "adobesdk/DrawbotSuite.h"
 
 #include <array>
 #include <cstddef>

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AE_Effect.h"
+#include "AE_EffectPixelFormat.h"
 #include "AE_EffectGPUSuites.h"
 #include "GpuRuntime.h"
 

@@ -25,9 +25,9 @@ struct GpuHost::Callbacks {
     static PF_Err AllocateDeviceMemory(PF_ProgPtr, A_u_long, size_t, void**);
     static PF_Err FreeDeviceMemory(PF_ProgPtr, A_u_long, void*);
     static PF_Err PurgeDeviceMemory(PF_ProgPtr, A_u_long, size_t, size_t*);
-    static PF_Err AllocateHostMemory(PF_ProgPtr, size_t, void**);
-    static PF_Err FreeHostMemory(PF_ProgPtr, void*);
-    static PF_Err PurgeHostMemory(PF_ProgPtr, size_t, size_t*);
+    static PF_Err AllocateHostMemory(PF_ProgPtr, A_u_long, size_t, void**);
+    static PF_Err FreeHostMemory(PF_ProgPtr, A_u_long, void*);
+    static PF_Err PurgeHostMemory(PF_ProgPtr, A_u_long, size_t, size_t*);
     static PF_Err CreateGPUWorld(PF_ProgPtr, A_u_long, A_long, A_long, PF_RationalScale, PF_Field, PF_PixelFormat,
                                  PF_Boolean, PF_EffectWorld**);
     static PF_Err DisposeGPUWorld(PF_ProgPtr, PF_EffectWorld*);
@@ -112,17 +112,17 @@ PF_Err GpuHost::Callbacks::PurgeDeviceMemory(PF_ProgPtr, A_u_long, size_t, size_
     return PF_Err_INTERNAL_STRUCT_DAMAGED;
 }
 
-PF_Err GpuHost::Callbacks::AllocateHostMemory(PF_ProgPtr, size_t, void**)
+PF_Err GpuHost::Callbacks::AllocateHostMemory(PF_ProgPtr, A_u_long, size_t, void**)
 {
     return PF_Err_OUT_OF_MEMORY;
 }
 
-PF_Err GpuHost::Callbacks::FreeHostMemory(PF_ProgPtr, void*)
+PF_Err GpuHost::Callbacks::FreeHostMemory(PF_ProgPtr, A_u_long, void*)
 {
     return PF_Err_INTERNAL_STRUCT_DAMAGED;
 }
 
-PF_Err GpuHost::Callbacks::PurgeHostMemory(PF_ProgPtr, size_t, size_t*)
+PF_Err GpuHost::Callbacks::PurgeHostMemory(PF_ProgPtr, A_u_long, size_t, size_t*)
 {
     return PF_Err_INTERNAL_STRUCT_DAMAGED;
 }

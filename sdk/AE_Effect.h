@@ -5,7 +5,6 @@
 #define AE_EFFECT_H
 
 #include "A.h"
-#include "SPBasic.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -37,19 +36,20 @@ typedef A_long PF_Field;
 typedef A_long PF_WorldFlags;
 typedef A_long PF_ChannelMask;
 typedef A_long PF_GPU_Framework;
-typedef A_long PF_CustomEventFlags;
-typedef A_long PF_UIAlignment;
 typedef A_short PF_RenderOutputFlags;
 typedef A_short PF_ValueDisplayFlags;
-typedef A_short PF_Precision;
-typedef A_long PF_FSliderFlags;
+typedef A_u_long PF_FSliderFlags;
 
 /* The host's handle of one effect instance; opaque to the plug-in, passed back with every callback. */
 typedef struct PF_ProgressInfo *PF_ProgPtr;
 
+/* Audio of a layer (only to give the interaction callbacks their host signatures). */
+typedef struct _PF_LayerAudio *PF_LayerAudio;
+typedef void *PF_SndSamplePtr;
+
 #define PF_MAX_EFFECT_NAME_LEN 31
 #define PF_MAX_EFFECT_MSG_LEN 255
-#define PF_MAX_PARAM_NAME_LEN 31
+#define PF_MAX_EFFECT_PARAM_NAME_LEN 31
 #define PF_MAX_PARAM_DESCRIPTION_LEN 31
 #define PF_MAX_PARAM_VALUE_LEN 31
 
@@ -199,6 +199,14 @@ typedef struct {
     A_short minor;
 } PF_SpecVersion;
 
+typedef struct {
+    PF_Fixed x, y;
+} PF_FixedPoint;
+
+typedef struct {
+    PF_FpLong mat[3][3];
+} PF_FloatMatrix;
+
 /* ---- pixel worlds ---- */
 
 typedef struct {
@@ -232,7 +240,7 @@ typedef PF_LayerDef PF_EffectWorld;
 /* ---- sound (only to give the records their host layout) ---- */
 
 typedef struct {
-    PF_FpLong rate;
+    PF_FpLong rateF;
     A_short num_channels;
     A_short format;
     A_short sample_size;
@@ -262,7 +270,7 @@ typedef struct {
     PF_Fixed valid_min, valid_max;
     PF_Fixed slider_min, slider_max;
     PF_Fixed dephault;
-    PF_Precision precision;
+    A_short precision;               /* decimal places shown */
     PF_ValueDisplayFlags display_flags;
 } PF_FixedSliderDef;
 
@@ -273,7 +281,7 @@ typedef struct {
     PF_FpShort valid_min, valid_max;
     PF_FpShort slider_min, slider_max;
     PF_FpShort dephault;
-    PF_Precision precision;
+    A_short precision;               /* decimal places shown */
     PF_ValueDisplayFlags display_flags;
     PF_FSliderFlags fs_flags;
     PF_FpShort curve_tolerance;
@@ -293,7 +301,6 @@ typedef struct {
     PF_Boolean reserved;
     A_short reserved1;
     union {
-        A_long id;
         const A_char *nameptr;       /* label shown beside the box */
     } u;
 } PF_CheckBoxDef;
@@ -317,7 +324,6 @@ typedef struct {
     A_short num_choices;
     A_short dephault;
     union {
-        A_long id;
         const A_char *namesptr;      /* choices joined by '|' */
     } u;
 } PF_PopupDef;
@@ -330,7 +336,7 @@ typedef struct {
     void *refconPV;
 } PF_ArbitraryDef;
 
-typedef struct {
+typedef struct PF_PathDef {
     A_u_long path_id;
     A_long reserved0;
     A_long dephault;
@@ -339,7 +345,6 @@ typedef struct {
 typedef struct {
     PF_ParamValue value;
     union {
-        A_long id;
         const A_char *namesptr;
     } u;
 } PF_ButtonDef;
@@ -375,7 +380,7 @@ typedef struct {
     A_short ui_width;
     A_short ui_height;
     PF_ParamType param_type;
-    A_char name[PF_MAX_PARAM_NAME_LEN + 1];
+    A_char name[PF_MAX_EFFECT_PARAM_NAME_LEN + 1];
     PF_ParamFlags flags;
     A_long unused;
     PF_ParamDefUnion u;
@@ -386,23 +391,10 @@ typedef PF_ParamDef **PF_ParamList;
 
 /* ---- custom UI registration ---- */
 
-typedef struct _PF_CustomUIInfo {
-    A_long reserved;
-    PF_CustomEventFlags events;
-    A_long comp_ui_width;
-    A_long comp_ui_height;
-    PF_UIAlignment comp_ui_alignment;
-    A_long layer_ui_width;
-    A_long layer_ui_height;
-    PF_UIAlignment layer_ui_alignment;
-    A_long preview_ui_width;
-    A_long preview_ui_height;
-    PF_UIAlignment preview_ui_alignment;
-} PF_CustomUIInfo;
+/* Defined in AE_EffectUI.h. */
+typedef struct _PF_CustomUIInfo PF_CustomUIInfo;
 
 /* ---- interaction callbacks and the command records ---- */
-
-struct _PF_UtilCallbacks;
 
 typedef struct {
     PF_Err (*checkout_param)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long what_time,
@@ -412,10 +404,15 @@ typedef struct {
     PF_Err (*abort)(PF_ProgPtr effect_ref);
     PF_Err (*progress)(PF_ProgPtr effect_ref, A_long current, A_long total);
     PF_Err (*register_ui)(PF_ProgPtr effect_ref, PF_CustomUIInfo *cust_info);
-    /* The audio callbacks; this effect never calls them, so their signatures are left opaque. */
-    void *checkout_layer_audio;
-    void *checkin_layer_audio;
-    void *get_audio_data;
+    /* The audio callbacks; this effect never calls them. */
+    PF_Err (*checkout_layer_audio)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long start_time,
+                                   A_long duration, A_u_long time_scale, PF_UFixed rate,
+                                   A_long bytes_per_sample, A_long num_channels, A_long fmt_signed,
+                                   PF_LayerAudio *audio);
+    PF_Err (*checkin_layer_audio)(PF_ProgPtr effect_ref, PF_LayerAudio audio);
+    PF_Err (*get_audio_data)(PF_ProgPtr effect_ref, PF_LayerAudio audio, PF_SndSamplePtr *data0,
+                             A_long *num_samples0, PF_UFixed *rate0, A_long *bytes_per_sample0,
+                             A_long *num_channels0, A_long *fmt_signed0);
     void *reserved_str[3];
     void *reserved[10];
 } PF_InteractCallbacks;
@@ -455,7 +452,7 @@ typedef struct {
     A_long dur_sampL;
     A_long total_sampL;
     PF_SoundWorld src_snd;
-    SPBasicSuite *pica_basicP;
+    struct SPBasicSuite *pica_basicP;   /* declared in SPBasic.h */
     A_long pre_effect_source_origin_x;
     A_long pre_effect_source_origin_y;
     PF_Fixed shutter_phase;
@@ -500,7 +497,7 @@ typedef struct {
     PF_LRect max_result_rect;
     PF_RationalScale par;
     PF_Boolean solid;
-    A_u_char reservedB[3];
+    PF_Boolean reservedB[3];
     A_long ref_width;
     A_long ref_height;
     A_long reserved[6];

@@ -4,7 +4,10 @@
 #define AE_EFFECT_GPU_SUITES_H
 
 #include "AE_Effect.h"
-#include "AE_EffectPixelFormat.h"
+#include "SPBasic.h"
+
+/* Like the host SDK's own header, this one uses PF_PixelFormat without declaring it: include
+ * AE_EffectPixelFormat.h first. */
 
 #ifdef __cplusplus
 extern "C" {
@@ -34,9 +37,11 @@ typedef struct PF_GPUDeviceSuite1 {
     PF_Err (*FreeDeviceMemory)(PF_ProgPtr effect_ref, A_u_long device_index, void *memory);
     PF_Err (*PurgeDeviceMemory)(PF_ProgPtr effect_ref, A_u_long device_index, size_t size_bytes,
                                 size_t *bytes_purged);
-    PF_Err (*AllocateHostMemory)(PF_ProgPtr effect_ref, size_t size_bytes, void **memory);
-    PF_Err (*FreeHostMemory)(PF_ProgPtr effect_ref, void *memory);
-    PF_Err (*PurgeHostMemory)(PF_ProgPtr effect_ref, size_t bytes_to_purge, size_t *bytes_purged);
+    PF_Err (*AllocateHostMemory)(PF_ProgPtr effect_ref, A_u_long device_index, size_t size_bytes,
+                                 void **memory);
+    PF_Err (*FreeHostMemory)(PF_ProgPtr effect_ref, A_u_long device_index, void *memory);
+    PF_Err (*PurgeHostMemory)(PF_ProgPtr effect_ref, A_u_long device_index, size_t bytes_to_purge,
+                              size_t *bytes_purged);
     PF_Err (*CreateGPUWorld)(PF_ProgPtr effect_ref, A_u_long device_index, A_long width, A_long height,
                              PF_RationalScale pixel_aspect_ratio, PF_Field field_type,
                              PF_PixelFormat pixel_format, PF_Boolean clear_pix, PF_EffectWorld **world);

@@ -11,7 +11,8 @@ enum {
     PF_PixelFormat_ARGB64 = 0x36316561,       /* "ae16": 16 bits per channel, full scale 32768 */
     PF_PixelFormat_ARGB128 = 0x32336561,      /* "ae32": 32-bit float */
     PF_PixelFormat_GPU_BGRA128 = 0x41444340,  /* "@CDA": float B, G, R, A in device memory */
-    PF_PixelFormat_INVALID = 0x66646162       /* "badf" */
+    PF_PixelFormat_INVALID = 0x66646162,      /* "badf" */
+    PF_PixelFormat_FORCE_LONG_INT = 0xFFFFFFFF  /* makes the codes unsigned in expressions, as the host's */
 };
 
 #endif

@@ -2,7 +2,7 @@
 // host's event handling with the drawing suites it acquired; plain values otherwise.
 #pragma once
 
-#include "DrawbotSuite.h"
+#include "adobesdk/DrawbotSuite.h"
 #include "HeaderTheme.h"
 
 #include <cstdint>

@@ -2,12 +2,12 @@
 // stand-in or, with AE_SDK_DIR, against the vendor's headers: both must give the same answers.
 #include "AE_Effect.h"
 #include "AE_EffectCBSuites.h"
-#include "AE_EffectGPUSuites.h"
 #include "AE_EffectPixelFormat.h"
+#include "AE_EffectGPUSuites.h"
 #include "AE_EffectSuites.h"
 #include "AE_EffectUI.h"
 #include "AE_PluginData.h"
-#include "DrawbotSuite.h"
+#include "adobesdk/DrawbotSuite.h"
 #include "SPBasic.h"
 
 #include <gtest/gtest.h>
