@@ -4,7 +4,7 @@
 #pragma once
 
 #include "AE_Effect.h"
-#include "GpuDevice.h"
+#include "GpuDeviceHost.h"
 
 #include <deque>
 #include <map>

@@ -9,7 +9,7 @@
 //     layers()    LayerStore     pictures in the host's depths (Layers.h, Pixels.h)
 //     params()    ParamStore     the parameters learnt from add_param, values, keyframes (ParamStore.h)
 //     module()    EffectModule   loading, registration, in_data and the commands (EffectModule.h)
-//     gpu()       GpuHost        the GPU device and its worlds (GpuHost.h, GpuDevice.h, GpuRuntime.h)
+//     gpu()       GpuHost        the GPU device and its worlds (GpuHost.h, GpuDeviceHost.h, GpuRuntime.h)
 //     render()    RenderRoads    one frame through the smart or the legacy road (Render.h)
 //     drawing()   DrawingHost    the header's events and the drawing suites (Drawbot.h)
 // The parts' callbacks find their part through the instance record that effect_ref points at

@@ -1,7 +1,7 @@
 // The GPU devices the host drives: an OpenCL device with its context and in-order queue, a CUDA device
 // with its primary context and a stream, a device of a framework the host cannot drive, and the device
 // memory behind GPU worlds.
-#include "GpuDevice.h"
+#include "GpuDeviceHost.h"
 
 #include "GpuApi.h"
 #include "Pixels.h"
