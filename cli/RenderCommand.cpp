@@ -304,6 +304,12 @@ void RunRender(const GlobalOptions& global, const RenderOptions& options)
     long written = 0;
     std::string last_note;
     std::string described;
+    // For the message of a cancelled render: a movie is written only whole.
+    const auto what_was_written = [&] {
+        return writer ? "nothing written (" + options.output + " appears only when complete)"
+                      : std::to_string(written) + " of " + std::to_string(jobs.size()) +
+                            (jobs.size() == 1 ? " frame" : " frames") + " written";
+    };
     MovieFrame source;
     std::string current_input = jobs.front().input;
     std::string current_map = jobs.front().map;
@@ -311,9 +317,7 @@ void RunRender(const GlobalOptions& global, const RenderOptions& options)
         const bool skip = options.skip_existing && !plan.movie_out && std::filesystem::exists(job.output);
         if (InterruptSignal() != 0) {
             progress.Finish();
-            throw Interrupted(InterruptSignal(), "interrupted before " + FrameName(job) + "; " +
-                                                     std::to_string(written) + " of " + std::to_string(jobs.size()) +
-                                                     (jobs.size() == 1 ? " frame" : " frames") + " written");
+            throw Interrupted(InterruptSignal(), "interrupted before " + FrameName(job) + "; " + what_was_written());
         }
         if (movie) {
             // Decoded in order; frames before this one only decoded.
@@ -349,11 +353,7 @@ void RunRender(const GlobalOptions& global, const RenderOptions& options)
             frame = renderer.Render(time, FrameName(job));
         } catch (const Interrupted& stop) {
             progress.Finish();
-            throw Interrupted(stop.status() - EXIT_SIGNAL_BASE,
-                              std::string(stop.what()) + "; " +
-                                  (writer ? "nothing written (" + options.output + " appears only when complete)"
-                                          : std::to_string(written) + " of " + std::to_string(jobs.size()) +
-                                                (jobs.size() == 1 ? " frame" : " frames") + " written"));
+            throw Interrupted(stop.status() - EXIT_SIGNAL_BASE, std::string(stop.what()) + "; " + what_was_written());
         }
         if (global.verbose) {
             say(FrameName(job) + ": " + DrawnBy(frame));
