@@ -17,6 +17,8 @@ packages=(
   # the command-line renderer: images, arguments, look files (Debian's OpenImageIO CMake package
   # refers to the command-line tools of openimageio-tools, and find_package stops without them)
   libopenimageio-dev openimageio-tools libcli11-dev nlohmann-json3-dev
+  # the command-line renderer's movies (and ffmpeg/ffprobe for their tests); its render-farm test's cluster
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg slurm-wlm munge iproute2
   # the Windows plug-in: cross compiler (POSIX threads), and Wine to run its tests
   g++-mingw-w64-x86-64-posix wine wine64
   # benchmarks only: the yardstick remap (never linked into the plug-in)

@@ -21,7 +21,8 @@ struct FrameOptions {
     std::optional<std::string> look;
     std::vector<std::string> settings;    // "CONTROL=VALUE"
     std::optional<double> time;           // seconds
-    double fps = 24;
+    std::string fps = "24";               // frames per second: "24", "29.97", "30000/1001"
+    bool fps_given = false;               // --fps was typed (a movie made from images needs it)
     int downsample = 1;                   // sheet: 0 chooses one that keeps tiles small
     int depth = 0;                        // 8, 16, 32; 0: the input's
     bool legacy = false;
@@ -32,6 +33,10 @@ struct RenderOptions : FrameOptions {
     std::optional<std::string> preset;
     std::optional<std::string> frames;    // "A-B"
     std::optional<std::string> save_look;
+    std::optional<std::string> chunk;     // "K/N": the K-th of N contiguous pieces of the frames
+    bool skip_existing = false;           // frames whose file exists are left as they are
+    std::string codec;                    // movie output: the video encoder; empty: by container and source
+    std::optional<int> crf;               // movie output: H.264 / H.265 / VP9 quality
 };
 
 struct SheetOptions : FrameOptions {

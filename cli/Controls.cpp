@@ -155,10 +155,20 @@ bool IsValueControl(const Control& control)
 
 std::string Nearest(std::string_view typed, const std::vector<std::string>& candidates)
 {
+    // People type the start of a name ("wrap", "saw", "heat"): the distance to the name's start, or to the
+    // start of any word in it, cut to the typed length counts as much as the distance to the whole name;
+    // ties go to the nearer whole name.
     std::string best;
-    std::size_t best_distance = std::numeric_limits<std::size_t>::max();
+    std::pair<std::size_t, std::size_t> best_distance{std::numeric_limits<std::size_t>::max(), 0};
     for (const std::string& candidate : candidates) {
-        const std::size_t distance = EditDistance(typed, candidate);
+        const std::size_t whole = EditDistance(typed, candidate);
+        std::size_t start = whole;
+        for (std::size_t at = 0; at < candidate.size(); ++at) {
+            if (at == 0 || candidate[at - 1] == ' ') {
+                start = std::min(start, EditDistance(typed, std::string_view(candidate).substr(at, typed.size())));
+            }
+        }
+        const std::pair<std::size_t, std::size_t> distance{start, whole};
         if (distance < best_distance) {
             best = candidate;
             best_distance = distance;
@@ -239,6 +249,7 @@ void ControlCatalogue::Learn()
         return;
     }
     menu_ = &controls_[menu - 1];
+    controls_[menu - 1].look_menu = true;
     // Each choice as the user makes it: one the effect answers by writing controls is a look.
     for (int choice = 1; choice <= static_cast<int>(menu_->choices.size()); ++choice) {
         host_->ChangeParam(menu, choice);
@@ -454,8 +465,28 @@ const char* ControlKind(const Control& control)
 
 void ControlPlan::Apply(HostSim& host) const
 {
+    // A look file that names a look: the look is chosen through the menu, once the controls it reads (Scale
+    // With Layer) are restored, and the file's own values of the controls a look writes are restored over it.
+    int named = 0;
     for (const ControlValue& saved : look) {
-        host.params().Set(saved.control->index, saved.value);
+        // The menu's first choice, "Custom", names no look.
+        if (saved.control->look_menu && saved.value != 1) {
+            named = static_cast<int>(saved.value);
+        }
+    }
+    for (const ControlValue& saved : look) {
+        const int index = saved.control->index;
+        if (named == 0 || (!saved.control->look_writes && !saved.control->look_menu)) {
+            host.params().Set(index, saved.value);
+        }
+    }
+    if (named != 0) {
+        host.ChoosePreset(named);
+        for (const ControlValue& saved : look) {
+            if (saved.control->look_writes || saved.control->look_menu) {
+                host.params().Set(saved.control->index, saved.value);
+            }
+        }
     }
     if (!look.empty()) {
         host.module().SendUpdateParamsUI();

@@ -26,6 +26,7 @@ struct Control {
     std::vector<std::string> choices;       // popups
     std::string label;                      // checkboxes
     bool look_writes = false;               // choosing a look of the Preset menu writes it
+    bool look_menu = false;                 // the Preset menu itself
 };
 
 // A look of the Preset menu: a choice that writes controls ("Custom" writes none).

@@ -3,11 +3,14 @@
 
 #include "CliError.h"
 
-#include <cctype>
+#include <OpenImageIO/filesystem.h>
+
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -15,31 +18,6 @@ constexpr double MAX_FRAMES_PER_SECOND = 1000.0;
 // Every frame's names are worked out and checked before the first is rendered.
 constexpr long MAX_SEQUENCE_FRAMES = 1000000;
 constexpr long long HOST_TIME_MAX = std::numeric_limits<A_long>::max();
-
-// A '#' run or a %d / %0Nd field at `at`: its length in the name and its digits; 0 when none starts there.
-std::size_t FieldAt(const std::string& name, std::size_t at, int& digits)
-{
-    if (name[at] == '#') {
-        std::size_t end = at;
-        while (end < name.size() && name[end] == '#') {
-            ++end;
-        }
-        digits = static_cast<int>(end - at);
-        return end - at;
-    }
-    if (name[at] == '%') {
-        std::size_t end = at + 1;
-        while (end < name.size() && std::isdigit(static_cast<unsigned char>(name[end]))) {
-            ++end;
-        }
-        if (end < name.size() && name[end] == 'd') {
-            digits = 0;
-            std::from_chars(name.data() + at + 1, name.data() + end, digits);
-            return end + 1 - at;
-        }
-    }
-    return 0;
-}
 
 bool ParseWhole(const std::string& text, long& value)
 {
@@ -51,21 +29,24 @@ bool ParseWhole(const std::string& text, long& value)
 
 FramePattern::FramePattern(std::string name) : name_(std::move(name))
 {
-    for (std::size_t at = 0; at < name_.size();) {
-        int digits = 0;
-        const std::size_t length = FieldAt(name_, at, digits);
-        if (length == 0) {
-            ++at;
-            continue;
-        }
-        if (field_length_ != 0) {
-            throw CliError(name_ + " holds more than one frame-number pattern");
-        }
-        field_at_ = at;
-        field_length_ = length;
-        digits_ = digits;
-        at += length;
+    // The image library's own reading of '#', '@' and %d, so names mean what they mean to its tools.
+    std::string pattern, frame_range;
+    if (!OIIO::Filesystem::parse_pattern(name_.c_str(), 0, pattern, frame_range)) {
+        return;
     }
+    if (!frame_range.empty()) {
+        throw CliError(name_ + " names its frames: give them as --frames " + frame_range +
+                       " and leave the range out of the name");
+    }
+    // The field the library found is the first; any other one left in the rest of the name is a second field.
+    const std::size_t field = pattern.find('%');
+    const std::size_t field_end = field == std::string::npos ? field : pattern.find('d', field);
+    std::string rest_pattern, rest_range;
+    if (field_end == std::string::npos ||
+        OIIO::Filesystem::parse_pattern(pattern.substr(field_end + 1).c_str(), 0, rest_pattern, rest_range)) {
+        throw CliError(name_ + " holds more than one frame-number pattern");
+    }
+    printf_pattern_ = pattern;
 }
 
 std::string FramePattern::Name(long frame) const
@@ -73,11 +54,13 @@ std::string FramePattern::Name(long frame) const
     if (!numbered()) {
         return name_;
     }
-    std::string number = std::to_string(frame);
-    if (static_cast<int>(number.size()) < digits_) {
-        number.insert(0, static_cast<std::size_t>(digits_) - number.size(), '0');
+    std::vector<std::string> names;
+    if (frame < 0 || frame > std::numeric_limits<int>::max() ||
+        !OIIO::Filesystem::enumerate_file_sequence(printf_pattern_, {static_cast<int>(frame)}, names) ||
+        names.size() != 1) {
+        throw CliError("frame " + std::to_string(frame) + " has no name in " + name_);
     }
-    return name_.substr(0, field_at_) + number + name_.substr(field_at_ + field_length_);
+    return names.front();
 }
 
 FrameRange ParseFrameRange(const std::string& text)
@@ -106,15 +89,49 @@ FrameClock ClockFor(double fps)
     if (fps == std::floor(fps)) {
         clock.scale = static_cast<A_u_long>(fps);
         clock.step = 1;
-    } else if (const double ntsc = fps * 1001.0; std::fabs(ntsc - std::round(ntsc)) < 1e-6) {
-        // 23.976, 29.97, 59.94: the broadcast rates, exactly 24000/1001 and so on.
-        clock.scale = static_cast<A_u_long>(std::lround(ntsc));
+    } else if (const double whole = std::round(fps * 1.001);
+               whole >= 1.0 && std::fabs(fps - whole * 1000.0 / 1001.0) <= 0.005) {
+        // 23.976 (or 23.98), 29.97, 59.94 as people type them: the broadcast rates, exactly 24000/1001 and so on.
+        clock.scale = static_cast<A_u_long>(whole * 1000.0);
         clock.step = 1001;
     } else {
         clock.scale = static_cast<A_u_long>(std::lround(fps * 1000.0));
         clock.step = 1000;
     }
     return clock;
+}
+
+FrameClock ClockFor(const std::string& text)
+{
+    const std::size_t slash = text.find('/');
+    if (slash == std::string::npos) {
+        double fps = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), fps);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+            throw CliError("--fps " + Quoted(text) + ": give frames per second, e.g. 24, 29.97 or 30000/1001");
+        }
+        return ClockFor(fps);
+    }
+    long frames = 0, seconds = 0;
+    if (!ParseWhole(text.substr(0, slash), frames) || !ParseWhole(text.substr(slash + 1), seconds) || frames <= 0 ||
+        seconds <= 0) {
+        throw CliError("--fps " + Quoted(text) + ": give frames per second, e.g. 24, 29.97 or 30000/1001");
+    }
+    const long common = std::gcd(frames, seconds);
+    frames /= common;
+    seconds /= common;
+    if (frames > MAX_FRAMES_PER_SECOND * seconds || frames > HOST_TIME_MAX || seconds > HOST_TIME_MAX) {
+        throw CliError("--fps must be above 0 and at most 1000");
+    }
+    return FrameClock{static_cast<A_u_long>(frames), static_cast<A_long>(seconds)};
+}
+
+std::string RateText(const FrameClock& clock)
+{
+    const long common = std::gcd(static_cast<long>(clock.scale), static_cast<long>(clock.step));
+    const long frames = static_cast<long>(clock.scale) / common;
+    const long seconds = clock.step / common;
+    return seconds == 1 ? std::to_string(frames) : std::to_string(frames) + "/" + std::to_string(seconds);
 }
 
 HostTime TimeOfFrame(const FrameClock& clock, long frame)

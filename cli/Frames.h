@@ -6,23 +6,22 @@
 #include <optional>
 #include <string>
 
-// A file name with one frame-number field: a run of '#' (as many digits as marks, zero-padded) or a
-// printf-style %d / %0Nd. Names without one are a single file for every frame.
+// A file name with one frame-number field, as image tools write it: '#' for four digits, '@' for one
+// (so "####" is sixteen and "@@@" three), or printf's %d / %0Nd; zero-padded. Names without one are a single
+// file for every frame.
 class FramePattern {
 public:
-    // Throws CliError when the name holds more than one field.
+    // Throws CliError when the name holds more than one field, or a frame range ("shot.1-10#.exr").
     explicit FramePattern(std::string name);
 
-    bool numbered() const { return field_length_ > 0; }
+    bool numbered() const { return !printf_pattern_.empty(); }
     const std::string& text() const { return name_; }
     // The name of frame `frame` (the name itself when it is not numbered).
     std::string Name(long frame) const;
 
 private:
     std::string name_;
-    std::size_t field_at_ = 0;
-    std::size_t field_length_ = 0;   // characters of the field in the name; 0: none
-    int digits_ = 0;                 // zero-padded width; 0 or 1: no padding
+    std::string printf_pattern_;   // the name with its field as %0Nd; empty: not numbered
 };
 
 // "A-B" (first and last frame, inclusive) or "A" (one frame); frames are numbered from 0.
@@ -43,6 +42,10 @@ struct FrameClock {
 };
 // Throws CliError when the rate is not a positive number up to 1000.
 FrameClock ClockFor(double frames_per_second);
+// The same from text: "24", "29.97" or a fraction such as "30000/1001" (then exactly that rate).
+FrameClock ClockFor(const std::string& frames_per_second);
+// "24", "30000/1001": the clock's rate as the shortest exact text.
+std::string RateText(const FrameClock& clock);
 
 // A moment the host renders: current_time / time_scale seconds, frames time_step long.
 struct HostTime {

@@ -3,6 +3,7 @@
 
 #include "CliError.h"
 #include "Paths.h"
+#include "VideoFiles.h"
 
 #include <OpenImageIO/imageio.h>
 
@@ -26,23 +27,15 @@ double HostFullScale(PixelDepth depth)
     return depth == PixelDepth::Bits8 ? 255.0 : 32768.0;
 }
 
-// A value 0 to 1 as a world of `depth` holds it: integer depths round to the nearest level (halves up) and
-// clamp, NaN becomes 0; floats are kept.
 float InWorld(double value, PixelDepth depth)
 {
-    if (depth == PixelDepth::Float) {
-        return static_cast<float>(value);
-    }
-    const double full = HostFullScale(depth);
-    const double level = !(value > 0.0) ? 0.0 : value >= 1.0 ? full : std::floor(value * full + 0.5);
-    return static_cast<float>(level / full);
+    return WorldValue(value, depth);
 }
 
-// An integer file code 0 to full from a value 0 to 1: halves up, clamped, NaN to 0.
 template <typename Code>
 Code FileCode(double value, double full)
 {
-    return static_cast<Code>(!(value > 0.0) ? 0.0 : value >= 1.0 ? full : std::floor(value * full + 0.5));
+    return static_cast<Code>(FileCodeOf(value, full));
 }
 
 // One line of the library's error text.
@@ -92,6 +85,28 @@ struct RawPixels {
 
 }   // namespace
 
+std::string ImageLibraryVersion()
+{
+    const int version = OIIO::openimageio_version();   // 20407 is 2.4.7
+    return "OpenImageIO " + std::to_string(version / 10000) + "." + std::to_string(version / 100 % 100) + "." +
+           std::to_string(version % 100);
+}
+
+float WorldValue(double value, PixelDepth depth)
+{
+    if (depth == PixelDepth::Float) {
+        return static_cast<float>(value);
+    }
+    const double full = HostFullScale(depth);
+    const double level = !(value > 0.0) ? 0.0 : value >= 1.0 ? full : std::floor(value * full + 0.5);
+    return static_cast<float>(level / full);
+}
+
+double FileCodeOf(double value, double full)
+{
+    return !(value > 0.0) ? 0.0 : value >= 1.0 ? full : std::floor(value * full + 0.5);
+}
+
 ImageFormat OutputFormat(const std::string& path)
 {
     const std::string extension = LowerExtension(path);
@@ -108,7 +123,7 @@ ImageFormat OutputFormat(const std::string& path)
         return ImageFormat::Exr;
     }
     throw CliError("unknown image format " + Quoted(extension.empty() ? std::string("(no extension)") : extension) +
-                   " for " + path + ": write .png, .tif, .jpg or .exr");
+                   " for " + path + ": write .png, .tif, .jpg or .exr, or a movie (.mp4, .mov, .mkv)");
 }
 
 const char* FormatName(ImageFormat format)
@@ -138,6 +153,10 @@ std::unique_ptr<ImageInput> OpenImageFile(const std::string& path)
     if (std::filesystem::is_directory(path, error)) {
         throw CliError(path + " is a folder, not an image");
     }
+    // The image library's movie reader is never asked: movies go through the video code.
+    if (IsMovieFile(path)) {
+        throw CliError(path + " is a movie, not an image");
+    }
     ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
     auto file = ImageInput::open(path, &config);
@@ -156,7 +175,11 @@ std::unique_ptr<ImageInput> OpenImageFile(const std::string& path)
 ImageFileInfo ProbeImageFile(const std::string& path)
 {
     const auto file = OpenImageFile(path);
-    return ImageFileInfo{file->spec().width, file->spec().height, DepthOfFile(file->spec().format)};
+    const ImageSpec& spec = file->spec();
+    const bool alpha = spec.alpha_channel >= 0 && spec.alpha_channel < spec.nchannels;
+    const int colour = spec.nchannels - (alpha ? 1 : 0);
+    const FileShape shape{(colour >= 3 ? 3 : 1) + (alpha ? 1 : 0), spec.format == TypeDesc::HALF};
+    return ImageFileInfo{spec.width, spec.height, DepthOfFile(spec.format), shape};
 }
 
 InputImage ReadImageFile(const std::string& path, std::optional<PixelDepth> depth)
@@ -181,8 +204,11 @@ InputImage ReadImageFile(const std::string& path, std::optional<PixelDepth> dept
         read = file->read_image(0, 0, 0, spec.nchannels, TypeDesc::FLOAT, raw.floats.data());
         break;
     }
-    if (!read) {
-        throw CliError("cannot read " + path + ": " + OneLine(file->geterror()));
+    // A damaged file (a truncated JPEG or TIFF) may still "read", its missing part filled in; the reader
+    // says so only in its error text.
+    const std::string damage = OneLine(file->geterror());
+    if (!read || !damage.empty()) {
+        throw CliError("cannot read " + path + ": " + (damage.empty() ? std::string("read failed") : damage));
     }
 
     const int alpha = spec.alpha_channel >= 0 && spec.alpha_channel < spec.nchannels ? spec.alpha_channel : -1;
@@ -222,7 +248,46 @@ InputImage ReadImageFile(const std::string& path, std::optional<PixelDepth> dept
     return image;
 }
 
-std::string WriteImageFile(const std::string& path, const FloatImage& image, PixelDepth depth)
+namespace {
+
+// The channels a frame needs on top of the shape asked for: alpha where a pixel is not opaque, colour where
+// one is not grey.
+FileShape ShapeFor(const FloatImage& image, FileShape shape)
+{
+    bool alpha = shape.channels == 2 || shape.channels == 4;
+    bool colour = shape.channels >= 3;
+    for (std::size_t i = 0; i < image.pixels.size() && !(alpha && colour); i += 4) {
+        const float* p = image.pixels.data() + i;
+        alpha |= p[3] != 1.0f;
+        colour |= p[0] != p[1] || p[1] != p[2];
+    }
+    shape.channels = (colour ? 3 : 1) + (alpha ? 1 : 0);
+    return shape;
+}
+
+const char* ChannelNames(int channels)
+{
+    switch (channels) {
+    case 1:
+        return "grey";
+    case 2:
+        return "grey+alpha";
+    case 3:
+        return "RGB";
+    default:
+        return "RGBA";
+    }
+}
+
+std::string Joined(const std::string& a, const std::string& b)
+{
+    return a.empty() ? b : b.empty() ? a : a + "; " + b;
+}
+
+}   // namespace
+
+std::string WriteImageFile(const std::string& path, const FloatImage& image, PixelDepth depth, const FileShape& asked,
+                           std::string* written)
 {
     const ImageFormat format = OutputFormat(path);
     CheckWritableFolder(path);
@@ -247,14 +312,23 @@ std::string WriteImageFile(const std::string& path, const FloatImage& image, Pix
         }
         break;
     case ImageFormat::Exr:
-        type = TypeDesc::FLOAT;
+        // Half floats hold 8-bit levels only approximately: half only for a float render of a half input.
+        type = depth == PixelDepth::Float && asked.half ? TypeDesc::HALF : TypeDesc::FLOAT;
         break;
     }
-    const bool has_alpha = format != ImageFormat::Jpeg;
-    const int channels = has_alpha ? 4 : 3;
+    FileShape shape = ShapeFor(image, asked);
+    if (format == ImageFormat::Jpeg && (shape.channels == 2 || shape.channels == 4)) {
+        shape.channels -= 1;   // composited over black below
+    } else if (shape.channels > asked.channels && asked.channels != 4) {
+        note = Joined(note, std::string("the frame needs ") + ChannelNames(shape.channels) + ", not " +
+                                ChannelNames(asked.channels) + ": written as " + ChannelNames(shape.channels));
+    }
+    const int channels = shape.channels;
+    const bool has_alpha = channels == 2 || channels == 4;
+    const bool grey = channels <= 2;
     const bool premultiply = format == ImageFormat::Exr || format == ImageFormat::Jpeg;
 
-    // Interleaved R, G, B(, A) in the file's type, from the world's B, G, R, A.
+    // Interleaved grey or R, G, B, then alpha, in the file's type, from the world's B, G, R, A.
     const std::size_t pixels = static_cast<std::size_t>(image.width) * image.height;
     std::vector<std::uint8_t> bytes;
     std::vector<std::uint16_t> words;
@@ -263,8 +337,9 @@ std::string WriteImageFile(const std::string& path, const FloatImage& image, Pix
         const float* p = image.pixels.data() + i * 4;
         const double a = p[3];
         for (int c = 0; c < channels; ++c) {
-            double v = c == 3 ? a : p[2 - c];
-            if (premultiply && c < 3) {
+            const bool is_alpha = has_alpha && c == channels - 1;
+            double v = is_alpha ? a : grey ? p[2] : p[2 - c];
+            if (premultiply && !is_alpha) {
                 v *= (format == ImageFormat::Jpeg ? std::clamp(a, 0.0, 1.0) : a);
             }
             if (type == TypeDesc::UINT8) {
@@ -279,10 +354,14 @@ std::string WriteImageFile(const std::string& path, const FloatImage& image, Pix
     const void* data = type == TypeDesc::UINT8    ? static_cast<const void*>(bytes.data())
                        : type == TypeDesc::UINT16 ? static_cast<const void*>(words.data())
                                                   : static_cast<const void*>(floats.data());
+    const TypeDesc data_type = type == TypeDesc::HALF ? TypeDesc(TypeDesc::FLOAT) : type;
 
     ImageSpec spec(image.width, image.height, channels, type);
+    if (grey) {
+        spec.channelnames = has_alpha ? std::vector<std::string>{"Y", "A"} : std::vector<std::string>{"Y"};
+    }
     if (has_alpha) {
-        spec.alpha_channel = 3;
+        spec.alpha_channel = channels - 1;
         if (!premultiply) {
             spec.attribute("oiio:UnassociatedAlpha", 1);
         }
@@ -296,12 +375,19 @@ std::string WriteImageFile(const std::string& path, const FloatImage& image, Pix
     if (!out) {
         throw CliError("cannot write " + path + ": " + OneLine(OIIO::geterror()));
     }
-    if (!out->open(file.path(), spec) || !out->write_image(type, data) || !out->close()) {
+    if (!out->open(file.path(), spec) || !out->write_image(data_type, data) || !out->close()) {
         const std::string why = OneLine(out->geterror());
         out.reset();
         throw CliError("cannot write " + path + ": " + (why.empty() ? std::string("write failed") : why));
     }
     out.reset();
     file.Commit();
+    if (written) {
+        const char* bits = type == TypeDesc::UINT8    ? "8-bit"
+                           : type == TypeDesc::UINT16 ? "16-bit"
+                           : type == TypeDesc::HALF   ? "half-float"
+                                                      : "32-bit float";
+        *written = std::string(bits) + " " + ChannelNames(channels) + " " + FormatName(format);
+    }
     return note;
 }

@@ -9,6 +9,15 @@
 #include <optional>
 #include <string>
 
+// A value 0 to 1 as a world of `depth` holds it: integer depths round to the nearest level (halves up) and
+// clamp, NaN becomes 0; floats are kept.
+float WorldValue(double value, PixelDepth depth);
+// An integer file code 0 to `full` (255, 65535) from a value 0 to 1: halves up, clamped, NaN to 0.
+double FileCodeOf(double value, double full);
+
+// "OpenImageIO 2.4.7": the image library in use.
+std::string ImageLibraryVersion();
+
 enum class ImageFormat { Png, Tiff, Jpeg, Exr };
 
 // The output format by the file's extension (.png, .tif, .tiff, .jpg, .jpeg, .exr); throws CliError for
@@ -24,11 +33,19 @@ struct InputImage {
     bool has_alpha = false;
 };
 
-// The size and depth of the image in `path`, from its header; throws CliError as ReadImageFile does.
+// What a written file keeps of its input's shape unless the frame needs more: grey or colour, alpha or
+// none, and (OpenEXR) half or full floats.
+struct FileShape {
+    int channels = 4;     // 1 grey, 2 grey and alpha, 3 RGB, 4 RGBA
+    bool half = false;    // half floats, where the file is float
+};
+
+// The size, depth and shape of the image in `path`, from its header; throws CliError as ReadImageFile does.
 struct ImageFileInfo {
     int width = 0;
     int height = 0;
     PixelDepth depth = PixelDepth::Bits8;
+    FileShape shape;
 };
 ImageFileInfo ProbeImageFile(const std::string& path);
 
@@ -37,10 +54,13 @@ ImageFileInfo ProbeImageFile(const std::string& path);
 InputImage ReadImageFile(const std::string& path, std::optional<PixelDepth> depth = std::nullopt);
 
 // Writes straight B, G, R, A pixels as a world of `depth` holds them, keeping the depth where the format
-// can (PNG: 8 and 16 bits; JPEG: 8 bits; OpenEXR: float, which holds every level exactly; TIFF: all three),
-// with straight alpha in PNG and TIFF, premultiplied in OpenEXR as that format requires, and composited
-// over black in JPEG, which has no alpha. The file appears only when complete: it is written beside the
-// target under a temporary name and renamed into place. Returns a note when the format changed the depth
-// (the same for every file of a format and depth), else empty. Throws CliError on failure, leaving any
-// earlier file at `path` as it was.
-std::string WriteImageFile(const std::string& path, const FloatImage& image, PixelDepth depth);
+// can (PNG: 8 and 16 bits; JPEG: 8 bits; OpenEXR: float, which holds every level exactly, or half when the
+// shape asks for it; TIFF: all three), with straight alpha in PNG and TIFF, premultiplied in OpenEXR as that
+// format requires, and composited over black in JPEG, which has no alpha. The channels follow `shape`,
+// growing where the frame needs them (alpha where a pixel is not opaque, colour where one is not grey).
+// The file appears only when complete: it is written beside the target under a temporary name and renamed
+// into place. Returns a note when the format changed the depth or the frame the channels (the same for
+// every file of a format, depth and shape), else empty; `written`, when given, receives what the file
+// holds ("16-bit RGBA PNG"). Throws CliError on failure, leaving any earlier file at `path` as it was.
+std::string WriteImageFile(const std::string& path, const FloatImage& image, PixelDepth depth,
+                           const FileShape& shape = FileShape(), std::string* written = nullptr);

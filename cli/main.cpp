@@ -2,25 +2,32 @@
 // the host does, so what it renders is what the host would render.
 #include "CliError.h"
 #include "Commands.h"
+#include "Controls.h"
+#include "ImageFiles.h"
 #include "Platform.h"
+#include "VideoFiles.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
 // Options render and sheet share, added to either subcommand.
 void AddFrameOptions(CLI::App& command, FrameOptions& options, bool sheet)
 {
-    command.add_option("INPUT", options.input, sheet ? "Input image" : "Input image, or a numbered sequence with --frames")
+    command.add_option("INPUT", options.input,
+                       sheet ? "Input image" : "Input image, a numbered sequence with --frames, or a movie (.mp4, .mov, .mkv, ...)")
         ->required();
     command.add_option("-o,--output", options.output,
                        sheet ? "The contact sheet (.png, .tif, .jpg, .exr)"
-                             : "Output image (.png, .tif, .jpg, .exr); a sequence needs #### or %04d in it")
+                             : "Output image (.png, .tif, .jpg, .exr), a numbered sequence (# for four digits, @ for "
+                               "one, or %04d in the name), or a movie (.mp4, .mov, .mkv, .avi, .webm)")
         ->required();
     command.add_option("--set", options.settings,
                        "CONTROL=VALUE, as the Effect Controls panel shows it (repeatable): \"Wave Size=300\", "
@@ -36,7 +43,11 @@ void AddFrameOptions(CLI::App& command, FrameOptions& options, bool sheet)
     command.add_option("--depth", options.depth, "Bits per channel of the host's worlds: 8, 16 or 32 (float); "
                                                  "default: the input's")
         ->check(CLI::IsMember({8, 16, 32}));
-    command.add_option("--fps", options.fps, "Frames per second: frame N is at N / fps seconds (default 24)");
+    command.add_option("--fps", options.fps,
+                       sheet ? "Frames per second, for --time (default 24)"
+                             : "Frames per second of a sequence: frame N is at N / fps seconds (default 24; 29.97 or "
+                               "30000/1001 for NTSC); required for a movie made from images. A movie's frames keep "
+                               "their own times");
     command.add_flag("--legacy", options.legacy, "Render through PF_Cmd_RENDER, the road of hosts without smart "
                                                  "rendering (8 and 16 bits)");
     command.add_option("--renderer", options.renderer,
@@ -54,28 +65,48 @@ void AddGlobalOptions(CLI::App& command, GlobalOptions& global)
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"quaverflux: the Quaverflux wave-warp effect from a shell. Renders images and sequences through "
-                 "the plug-in module exactly as the host drives it."};
+    CLI::App app{"quaverflux: the Quaverflux wave-warp effect from a shell. Renders images, sequences and movies "
+                 "through the plug-in module exactly as the host drives it."};
     app.name("quaverflux");
     app.require_subcommand(1);
+    app.set_version_flag("--version", [] {
+        return std::string("quaverflux ") + QF_VERSION + "\n" + ImageLibraryVersion() + "\n" + VideoLibraryVersions();
+    });
     app.footer("Examples:\n"
                "  quaverflux render samples/coffee.jpg -o out/coffee.png\n"
                "  quaverflux render in.png -o out.png --preset \"Heat Haze\" --set \"Wave Size=120\"\n"
+               "  quaverflux render clip.mp4 -o warped.mp4\n"
                "  quaverflux sheet samples/coffee.jpg -o out/looks.png\n"
                "Run quaverflux SUBCOMMAND --help for each subcommand's options.");
     GlobalOptions global;
     app.add_option("--module", global.module, "The plug-in module (default: the one built beside this program)");
 
     RenderOptions render;
-    CLI::App* render_command = app.add_subcommand("render", "Render one frame, or a sequence with --frames");
+    CLI::App* render_command =
+        app.add_subcommand("render", "Render one frame, a sequence with --frames, or a movie");
     AddFrameOptions(*render_command, render, false);
     AddGlobalOptions(*render_command, global);
     render_command->add_option("--preset", render.preset, "Choose a look from the Preset menu (quaverflux presets)");
     CLI::Option* frames = render_command->add_option(
-        "--frames", render.frames, "Render frames A to B (A-B) of a sequence; INPUT may be numbered too");
-    render_command->add_option("--time", render.time, "Render the frame at this many seconds (default 0)")
+        "--frames", render.frames,
+        "Render frames A to B (A-B) of a sequence or a movie (counting from 0); INPUT may be numbered too");
+    render_command->add_option("--time", render.time,
+                               "Render the frame at this many seconds (default 0); of a movie, the frame on screen then")
         ->excludes(frames);
-    render_command->add_option("--save-look", render.save_look, "Write the control values used to a look file");
+    render_command->add_option("--save-look", render.save_look,
+                               "Write the control values used to a look file, once the render succeeded");
+    render_command->add_option("--chunk", render.chunk,
+                               "Render only the K-th of N contiguous pieces of the frames (K/N, K from 1; the last "
+                               "piece takes the remainder): one task of a render farm's array job");
+    render_command->add_flag("--skip-existing", render.skip_existing,
+                             "Leave frames whose file exists as they are (finishing an interrupted render)");
+    render_command->add_option("--codec", render.codec,
+                               "Movie output: h264, h265, prores, ffv1, vp9 or an FFmpeg encoder (default: the "
+                               "input movie's codec where the container holds it, else H.264 in .mp4, .mov and "
+                               ".mkv, ProRes in .mov and FFV1 in .mkv for 10-bit and deeper or transparent frames)");
+    render_command->add_option("--crf", render.crf,
+                               "Movie output: quality of H.264, H.265 and VP9, lower is better (default 18; VP9 31)")
+        ->check(CLI::Range(0, 63));
     render_command->footer(
         "Values apply in the host's order: the look file, then --set of controls a look never writes (so "
         "\"Scale With Layer=off\" makes --preset fit Wave Size to the layer), then --preset, then --set of the "
@@ -83,8 +114,13 @@ int main(int argc, char** argv)
         "Examples:\n"
         "  quaverflux render samples/coffee.jpg -o out/coffee.png\n"
         "  quaverflux render in.png -o out.tif --preset Silk --set \"Color Split=12\" --depth 16\n"
-        "  quaverflux render in.####.exr -o out.####.exr --frames 1-96 --fps 24 --set \"Evolution Speed=0.5\"\n"
-        "  quaverflux render still.jpg -o loop.%04d.png --frames 0-47 --set Loop=on --set \"Loop Duration (sec)=2\"");
+        "  quaverflux render in.#.exr -o out.#.exr --frames 1-96 --fps 24 --set \"Evolution Speed=0.5\"\n"
+        "  quaverflux render still.jpg -o loop.%04d.png --frames 0-47 --set Loop=on --set \"Loop Duration (sec)=2\" "
+        "--set \"Evolution Speed=0.5\"\n"
+        "  quaverflux render clip.mp4 -o warped.mp4 --preset Silk --crf 16\n"
+        "  quaverflux render clip.mov -o frames/warped.#.exr --frames 0-99\n"
+        "  quaverflux render frames/warped.#.exr -o warped.mov --frames 0-99 --fps 30000/1001 --set Mix=0\n"
+        "  quaverflux render shot.#.exr -o out.#.exr --frames 1-240 --chunk 3/8 --skip-existing   # one farm task");
 
     SheetOptions sheet;
     CLI::App* sheet_command =
@@ -123,16 +159,46 @@ int main(int argc, char** argv)
     header_command->add_flag("-q,--quiet", global.quiet, "No messages; errors only");
     header_command->footer("Example:\n  quaverflux header -o out/header.png --scale 2 --theme dark");
 
+    // A first word that is no subcommand, before CLI11 calls it a missing one.
+    const std::vector<std::string> subcommands = {"render", "sheet", "presets", "controls", "header"};
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--module") {
+            ++i;   // its value
+            continue;
+        }
+        if (word.empty() || word[0] == '-') {
+            continue;
+        }
+        if (std::find(subcommands.begin(), subcommands.end(), word) == subcommands.end()) {
+            std::fprintf(stderr,
+                         "quaverflux: error: unknown subcommand \"%s\"; did you mean \"%s\"? (subcommands: render, "
+                         "sheet, presets, controls, header; see quaverflux --help)\n",
+                         word.c_str(), Nearest(word, subcommands).c_str());
+            return EXIT_USAGE;
+        }
+        break;
+    }
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "quaverflux: error: %s (see quaverflux --help)\n", e.what());
+        // The help of the subcommand being parsed, which lists the option that went wrong.
+        std::string help = "quaverflux --help";
+        for (const CLI::App* command : app.get_subcommands()) {
+            help = "quaverflux " + command->get_name() + " --help";
+        }
+        std::fprintf(stderr, "quaverflux: error: %s (see %s)\n", e.what(), help.c_str());
         return EXIT_USAGE;
     }
+    render.fps_given = render_command->count("--fps") > 0;
+    sheet.fps_given = sheet_command->count("--fps") > 0;
 
     InstallInterruptHandler();
     try {

@@ -13,9 +13,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -82,6 +84,25 @@ inline CliRun FinishCli(pid_t pid, const fs::path& folder, const std::string& lo
 inline CliRun RunCli(const std::vector<std::string>& args, const fs::path& folder)
 {
     return FinishCli(StartCli(args, folder), folder);
+}
+
+// A shell command run in `folder` (other programs: ffmpeg, ffprobe): its status, standard output and error.
+inline CliRun RunShell(const std::string& command, const fs::path& folder)
+{
+    const fs::path err = folder / "shell.err";
+    const std::string line = "cd '" + folder.string() + "' && { " + command + " ; } 2>'" + err.string() + "'";
+    CliRun run;
+    if (std::FILE* pipe = popen(line.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
+            run.out.append(buffer, n);
+        }
+        const int status = pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    run.err = FileText(err);
+    return run;
 }
 
 // A file's pixels as R, G, B, A (alpha 1 when the file has none) exactly as stored: integer codes for 8- and
@@ -216,6 +237,29 @@ protected:
     }
 
     CliRun Run(const std::vector<std::string>& args) { return RunCli(args, folder); }
+
+    // A command the program refuses: one clear line, a non-zero exit, and no file.
+    struct BadCase {
+        const char* what;
+        std::vector<std::string> args;
+        const char* message;    // part of the error line
+        const char* output;     // the file that must not appear; empty: none to check
+    };
+    void ExpectEachRefused(const std::vector<BadCase>& cases)
+    {
+        for (const BadCase& bad : cases) {
+            SCOPED_TRACE(bad.what);
+            const CliRun run = Run(bad.args);
+            EXPECT_NE(run.status, 0);
+            EXPECT_NE(run.err.find(bad.message), std::string::npos) << run.err;
+            // One line, no more.
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+            if (*bad.output) {
+                EXPECT_FALSE(Exists(bad.output));
+            }
+        }
+        EXPECT_TRUE(FilesContaining(folder, ".part-").empty());
+    }
     fs::path At(const std::string& name) const { return folder / name; }
     bool Exists(const std::string& name) const { return fs::exists(folder / name); }
 

@@ -18,13 +18,25 @@ TEST_F(Interrupt, CtrlCCancelsTheFrameInFlightAndLeavesNoPartialFile)
     // A frame the render would reach much later already exists; it must survive untouched.
     WritePixels(At("out.9999.png"), 4, 4, OIIO::TypeDesc::UINT8, PatternValues(4, 4, 255.0));
     const std::string untouched = FileText(At("out.9999.png"));
+    std::ofstream(At("look.json")) << "my look";   // --save-look writes only after a render that succeeded
 
     // Slow frames (every wave, four iterations, the best antialiasing): frame 0's file appears just before
     // frame 1 begins; the signal comes a quarter of frame 0's render time later, with frame 1 in flight.
-    const pid_t pid = StartCli({"render", "in.png", "-o", "out.####.png", "--frames", "0-9999", "--set", "Waves=32",
+    const pid_t pid = StartCli({"render", "in.png", "-o", "out.#.png", "--frames", "0-9999", "--set", "Waves=32",
                                 "--set", "Iterations=4", "--set", "Antialiasing=Best", "--set", "Evolution Speed=1",
-                                "--verbose"},
+                                "--verbose", "--save-look", "look.json"},
                                folder);
+    // Whatever goes wrong below, the program does not outlive the test.
+    struct EndProgram {
+        pid_t pid;
+        ~EndProgram()
+        {
+            if (pid > 0) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
+        }
+    } end_program{pid};
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
     while (!Exists("out.0000.png") && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -38,6 +50,7 @@ TEST_F(Interrupt, CtrlCCancelsTheFrameInFlightAndLeavesNoPartialFile)
     std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long>(frame_ms * 250.0)));
     ASSERT_EQ(kill(pid, SIGINT), 0);
     const CliRun run = FinishCli(pid, folder);
+    end_program.pid = 0;   // reaped
 
     EXPECT_EQ(run.status, 130) << run.err;
     // Normally frame 1; on a machine so loaded that the signal lands later, whichever frame was in flight.
@@ -57,4 +70,5 @@ TEST_F(Interrupt, CtrlCCancelsTheFrameInFlightAndLeavesNoPartialFile)
     EXPECT_EQ(first.width, SIZE);
     EXPECT_EQ(first.height, SIZE);
     EXPECT_EQ(FileText(At("out.9999.png")), untouched);
+    EXPECT_EQ(FileText(At("look.json")), "my look");
 }

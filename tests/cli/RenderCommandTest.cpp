@@ -188,7 +188,7 @@ TEST_F(RenderCommand, SequenceWritesOneFilePerFrameAtItsTime)
 {
     WritePixels(At("in.png"), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, PatternValues(WIDTH, HEIGHT, 255.0));
     const CliRun run =
-        Run({"render", "in.png", "-o", "out.####.png", "--frames", "1-3", "--set", "Evolution Speed=1"});
+        Run({"render", "in.png", "-o", "out.#.png", "--frames", "1-3", "--set", "Evolution Speed=1"});
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char* name : {"out.0001.png", "out.0002.png", "out.0003.png"}) {
         EXPECT_TRUE(Exists(name)) << name;
@@ -212,7 +212,8 @@ TEST_F(RenderCommand, SequenceWritesOneFilePerFrameAtItsTime)
     EXPECT_TRUE(Exists("q.00.png") && Exists("q.01.png"));
 }
 
-// A numbered input sequence: frame N reads input frame N.
+// A numbered input sequence: frame N reads input frame N. Names follow the image tools' convention: '#' is
+// four digits, '@' one, "@@@" three, as is %04d.
 TEST_F(RenderCommand, NumberedInputsGoToTheirFrames)
 {
     for (int frame = 4; frame <= 5; ++frame) {
@@ -220,11 +221,13 @@ TEST_F(RenderCommand, NumberedInputsGoToTheirFrames)
         std::snprintf(name, sizeof(name), "in.%04d.png", frame);
         WritePixels(At(name), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, PatternValues(WIDTH, HEIGHT, 255.0, frame));
     }
-    const CliRun run = Run({"render", "in.%04d.png", "-o", "out.#.png", "--frames", "4-5", "--set", "Mix=0"});
+    const CliRun run = Run({"render", "in.#.png", "-o", "out.@.png", "--frames", "4-5", "--set", "Mix=0"});
     ASSERT_EQ(run.status, 0) << run.err;
     // Mix 0 passes each input through unchanged.
     EXPECT_EQ(ReadPixels(At("out.4.png")).rgba, ReadPixels(At("in.0004.png")).rgba);
     EXPECT_EQ(ReadPixels(At("out.5.png")).rgba, ReadPixels(At("in.0005.png")).rgba);
+    ASSERT_EQ(Run({"render", "in.%04d.png", "-o", "three.@@@.png", "--frames", "5", "--set", "Mix=0"}).status, 0);
+    EXPECT_EQ(ReadPixels(At("three.005.png")).rgba, ReadPixels(At("in.0005.png")).rgba);
 }
 
 // A preset chosen through the Preset menu, then a typed value that turns the menu to "Custom"; the look
@@ -294,6 +297,150 @@ TEST_F(RenderCommand, LookFileRoundTrip)
     EXPECT_EQ(look["controls"]["Edges"], "Transparent");
     EXPECT_EQ(look["controls"]["Loop"], true);
     EXPECT_EQ(look["controls"]["Offset X"], 0.1);
+}
+
+// A look file that names a look renders that look, as choosing it in the menu does, with the file's Scale
+// With Layer in place when the look scales Wave Size (Heat Haze on a 192 x 108 layer: 9).
+TEST_F(RenderCommand, LookFileNamingALookRendersThatLook)
+{
+    WritePixels(At("in.png"), 192, 108, OIIO::TypeDesc::UINT8, PatternValues(192, 108, 255.0));
+    std::ofstream(At("silk.json")) << R"({"effect": "Quaverflux", "controls": {"Preset": "Silk"}})";
+    std::ofstream(At("haze.json"))
+        << R"({"effect": "Quaverflux", "controls": {"Preset": "Heat Haze", "Scale With Layer": false}})";
+    const CliRun look = Run({"render", "in.png", "-o", "look.png", "--look", "silk.json", "--downsample", "4"});
+    ASSERT_EQ(look.status, 0) << look.err;
+    ASSERT_EQ(Run({"render", "in.png", "-o", "menu.png", "--preset", "Silk", "--downsample", "4"}).status, 0);
+    ASSERT_EQ(Run({"render", "in.png", "-o", "default.png", "--downsample", "4"}).status, 0);
+    EXPECT_EQ(ReadPixels(At("look.png")).rgba, ReadPixels(At("menu.png")).rgba);
+    EXPECT_NE(ReadPixels(At("look.png")).rgba, ReadPixels(At("default.png")).rgba);
+
+    const CliRun haze =
+        Run({"render", "in.png", "-o", "haze.png", "--look", "haze.json", "--save-look", "saved.json", "--downsample", "4"});
+    ASSERT_EQ(haze.status, 0) << haze.err;
+    const auto saved = nlohmann::json::parse(FileText(At("saved.json")));
+    EXPECT_EQ(saved["controls"]["Preset"], "Heat Haze");
+    EXPECT_EQ(saved["controls"]["Wave Size"], 9.0);
+    EXPECT_EQ(saved["controls"]["Scale With Layer"], false);
+}
+
+// The loop example of --help and of the README animates, and frame 48 (2 s at 24 fps, one loop) is frame 0
+// again.
+TEST_F(RenderCommand, LoopExampleAnimatesAndLoops)
+{
+    WritePixels(At("in.png"), 24, 16, OIIO::TypeDesc::UINT8, PatternValues(24, 16, 255.0));
+    const CliRun help = Run({"render", "--help"});
+    for (const std::string& text : {help.out, FileText(QF_README_PATH)}) {
+        const std::size_t example = text.find("render still.jpg -o loop.%04d.png");
+        ASSERT_NE(example, std::string::npos);
+        // The example's words, quotes removed, up to the end of its line or a comment.
+        std::vector<std::string> args;
+        std::string word;
+        bool quoted = false, in_word = false;
+        for (std::size_t i = example; i < text.size() && text[i] != '\n' && (quoted || text[i] != '#'); ++i) {
+            const char c = text[i];
+            if (c == '"') {
+                quoted = !quoted;
+                in_word = true;
+            } else if (c == ' ' && !quoted) {
+                if (in_word) {
+                    args.push_back(word);
+                }
+                word.clear();
+                in_word = false;
+            } else {
+                word += c;
+                in_word = true;
+            }
+        }
+        if (in_word) {
+            args.push_back(word);
+        }
+        for (std::string& arg : args) {
+            arg = arg == "still.jpg" ? "in.png" : arg == "0-47" ? "0-1" : arg;
+        }
+        SCOPED_TRACE(::testing::PrintToString(args));
+        ASSERT_EQ(Run(args).status, 0);
+        for (std::string& arg : args) {
+            arg = arg == "0-1" ? "48" : arg;
+        }
+        ASSERT_EQ(Run(args).status, 0);
+        EXPECT_NE(ReadPixels(At("loop.0001.png")).rgba, ReadPixels(At("loop.0000.png")).rgba);
+        EXPECT_EQ(ReadPixels(At("loop.0048.png")).rgba, ReadPixels(At("loop.0000.png")).rgba);
+        fs::remove(At("loop.0000.png"));
+        fs::remove(At("loop.0001.png"));
+        fs::remove(At("loop.0048.png"));
+    }
+}
+
+// Files keep their input's shape: grey stays grey, grey with alpha keeps both, RGB stays RGB, half-float
+// OpenEXR stays half; a frame that needs more channels gets them, with a note. The "wrote" line names what
+// the file holds.
+TEST_F(RenderCommand, FilesKeepTheirShape)
+{
+    const std::vector<double> codes = PatternValues(WIDTH, HEIGHT, 255.0);
+    WritePixels(At("grey.png"), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, codes, 1);
+    WritePixels(At("grey-alpha.png"), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, codes, 2);
+    WritePixels(At("rgb.png"), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, codes, 3);
+    {
+        auto out = OIIO::ImageOutput::create(At("half.exr").string());
+        ASSERT_TRUE(out);
+        OIIO::ImageSpec spec(WIDTH, HEIGHT, 4, OIIO::TypeDesc::HALF);
+        spec.alpha_channel = 3;
+        std::vector<float> values;
+        for (double v : PatternValues(WIDTH, HEIGHT, 0.0)) {
+            values.push_back(static_cast<float>(v));
+        }
+        ASSERT_TRUE(out->open(At("half.exr").string(), spec) && out->write_image(OIIO::TypeDesc::FLOAT, values.data()) &&
+                    out->close());
+    }
+    struct ShapeCase {
+        std::vector<std::string> args;
+        const char* output;
+        int channels;
+        OIIO::TypeDesc type;
+        const char* said;
+    };
+    const std::vector<ShapeCase> cases = {
+        {{"grey.png"}, "grey-out.png", 1, OIIO::TypeDesc::UINT8, "(40 x 30, 8-bit grey PNG)"},
+        {{"grey-alpha.png"}, "grey-alpha-out.png", 2, OIIO::TypeDesc::UINT8, "8-bit grey+alpha PNG"},
+        {{"rgb.png"}, "rgb-out.tif", 3, OIIO::TypeDesc::UINT8, "8-bit RGB TIFF"},
+        {{"half.exr"}, "half-out.exr", 4, OIIO::TypeDesc::HALF, "half-float RGBA OpenEXR"},
+        {{"rgb.png", "--depth", "32"}, "deep-out.png", 3, OIIO::TypeDesc::UINT16, "16-bit RGB PNG"},
+        {{"rgb.png", "--set", "Edges=Transparent", "--set", "Wave Size=20"}, "clear-out.png", 4,
+         OIIO::TypeDesc::UINT8, "the frame needs RGBA, not RGB: written as RGBA"},
+        {{"grey.png", "--set", "Color Split=30"}, "split-out.png", 3, OIIO::TypeDesc::UINT8,
+         "the frame needs RGB, not grey: written as RGB"},
+    };
+    for (const ShapeCase& shape : cases) {
+        SCOPED_TRACE(shape.output);
+        const CliRun run = Run(Args(Args({"render"}, shape.args), {"-o", shape.output}));
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find(shape.said), std::string::npos) << run.err;
+        const FilePixels file = ReadPixels(At(shape.output));
+        EXPECT_EQ(file.channels, shape.channels);
+        EXPECT_EQ(file.type, shape.type);
+    }
+}
+
+// --fps 30000/1001: frame 1 is at 1001/30000 s exactly, as the broadcast rate typed as 29.97 gives it (and
+// --time at that clock).
+TEST_F(RenderCommand, FractionalFrameRates)
+{
+    WritePixels(At("in.png"), WIDTH, HEIGHT, OIIO::TypeDesc::UINT8, PatternValues(WIDTH, HEIGHT, 255.0));
+    const std::vector<std::string> look = {"--set", "Evolution Speed=2", "--frames", "1"};
+    ASSERT_EQ(Run(Args({"render", "in.png", "-o", "ntsc.#.png", "--fps", "30000/1001"}, look)).status, 0);
+    ASSERT_EQ(Run(Args({"render", "in.png", "-o", "decimal.#.png", "--fps", "29.97"}, look)).status, 0);
+    ASSERT_EQ(Run(Args({"render", "in.png", "-o", "thirty.#.png", "--fps", "30"}, look)).status, 0);
+    char time[32];
+    std::snprintf(time, sizeof(time), "%.17g", 1001.0 / 30000.0);
+    ASSERT_EQ(Run({"render", "in.png", "-o", "still.png", "--set", "Evolution Speed=2", "--time", time, "--fps",
+                   "30000/1001"})
+                  .status,
+              0);
+    const FilePixels ntsc = ReadPixels(At("ntsc.0001.png"));
+    EXPECT_EQ(ntsc.rgba, ReadPixels(At("still.png")).rgba);
+    EXPECT_EQ(ntsc.rgba, ReadPixels(At("decimal.0001.png")).rgba);
+    EXPECT_NE(ntsc.rgba, ReadPixels(At("thirty.0001.png")).rgba);
 }
 
 // --verbose says which renderer drew each frame.

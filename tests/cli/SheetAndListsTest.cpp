@@ -117,6 +117,16 @@ TEST_F(SheetAndLists, PresetsAndControlsAsJson)
         << text.out;
 }
 
+// --version names the program and the libraries it reads and writes files with.
+TEST_F(SheetAndLists, VersionNamesTheProgramAndItsLibraries)
+{
+    const CliRun run = Run({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("quaverflux 1.0.0\n", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("OpenImageIO 2."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("FFmpeg "), std::string::npos) << run.out;
+}
+
 // Every subcommand explains itself with an example.
 TEST_F(SheetAndLists, HelpOnEverySubcommand)
 {
