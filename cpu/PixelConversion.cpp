@@ -15,6 +15,10 @@ static_assert(std::bit_cast<uint32_t>(INV_255) == 0x3B808081u);
 // 2^-15: the 16-bit depth's full scale is 32768, not 65535.
 constexpr float INV_32768 = 3.0517578125e-5f;
 static_assert(std::bit_cast<uint32_t>(INV_32768) == 0x38000000u);
+// Single-precision value nearest 1/65535 for full-scale 16-bit levels: 65535 times it is exactly 1.0,
+// and every level survives the way back through Quantise.
+constexpr float INV_65535 = 1.52590219e-5f;
+static_assert(std::bit_cast<uint32_t>(INV_65535) == 0x37800080u);
 
 // Host channel index inside one pixel for work channels B, G, R, A.
 template <ChannelOrder ORDER> constexpr size_t HostChannel(int work_channel)
@@ -38,19 +42,32 @@ template <int FULL_SCALE> int Quantise(float v)
     return int(scaled + 0.5f);
 }
 
+// T names the channel: its stored type, or a tag for a stored type with another full scale.
 template <typename T> struct Channel;
 
+// 16-bit levels with full scale 65535, stored as uint16_t.
+struct Uint16Full;
+
 template <> struct Channel<uint8_t> {
+    using Stored = uint8_t;
     static float Read(uint8_t level) { return float(level) * INV_255; }
     static uint8_t Write(float v) { return uint8_t(Quantise<255>(v)); }
 };
 
 template <> struct Channel<uint16_t> {
+    using Stored = uint16_t;
     static float Read(uint16_t level) { return float(level) * INV_32768; }
     static uint16_t Write(float v) { return uint16_t(Quantise<32768>(v)); }
 };
 
+template <> struct Channel<Uint16Full> {
+    using Stored = uint16_t;
+    static float Read(uint16_t level) { return float(level) * INV_65535; }
+    static uint16_t Write(float v) { return uint16_t(Quantise<65535>(v)); }
+};
+
 template <> struct Channel<float> {
+    using Stored = float;
     static float Read(float v) { return v; }
     static float Write(float v) { return v; }
 };
@@ -62,20 +79,22 @@ char* RowAddress(const WorldView& world, int32_t row)
 
 template <typename T, ChannelOrder ORDER> void ReadRow(const char* host, size_t width, float* work)
 {
-    for (size_t x = 0; x < width; x++, host += 4 * sizeof(T), work += 4)
+    using S = typename Channel<T>::Stored;
+    for (size_t x = 0; x < width; x++, host += 4 * sizeof(S), work += 4)
         for (int c = 0; c < 4; c++) {
-            T level;
-            std::memcpy(&level, host + HostChannel<ORDER>(c) * sizeof(T), sizeof(T));
+            S level;
+            std::memcpy(&level, host + HostChannel<ORDER>(c) * sizeof(S), sizeof(S));
             work[c] = Channel<T>::Read(level);
         }
 }
 
 template <typename T, ChannelOrder ORDER> void WriteRow(const float* work, size_t width, char* host)
 {
-    for (size_t x = 0; x < width; x++, host += 4 * sizeof(T), work += 4)
+    using S = typename Channel<T>::Stored;
+    for (size_t x = 0; x < width; x++, host += 4 * sizeof(S), work += 4)
         for (int c = 0; c < 4; c++) {
-            T level = Channel<T>::Write(work[c]);
-            std::memcpy(host + HostChannel<ORDER>(c) * sizeof(T), &level, sizeof(T));
+            S level = Channel<T>::Write(work[c]);
+            std::memcpy(host + HostChannel<ORDER>(c) * sizeof(S), &level, sizeof(S));
         }
 }
 
@@ -84,16 +103,18 @@ using WriteRowFn = void (*)(const float* work, size_t width, char* host);
 
 template <ChannelOrder ORDER> ReadRowFn ReaderFor(WorldDepth depth)
 {
-    return depth == WorldDepth::Float    ? ReadRow<float, ORDER>
-           : depth == WorldDepth::Bits16 ? ReadRow<uint16_t, ORDER>
-                                         : ReadRow<uint8_t, ORDER>;
+    return depth == WorldDepth::Float        ? ReadRow<float, ORDER>
+           : depth == WorldDepth::Bits16     ? ReadRow<uint16_t, ORDER>
+           : depth == WorldDepth::Bits16Full ? ReadRow<Uint16Full, ORDER>
+                                             : ReadRow<uint8_t, ORDER>;
 }
 
 template <ChannelOrder ORDER> WriteRowFn WriterFor(WorldDepth depth)
 {
-    return depth == WorldDepth::Float    ? WriteRow<float, ORDER>
-           : depth == WorldDepth::Bits16 ? WriteRow<uint16_t, ORDER>
-                                         : WriteRow<uint8_t, ORDER>;
+    return depth == WorldDepth::Float        ? WriteRow<float, ORDER>
+           : depth == WorldDepth::Bits16     ? WriteRow<uint16_t, ORDER>
+           : depth == WorldDepth::Bits16Full ? WriteRow<Uint16Full, ORDER>
+                                             : WriteRow<uint8_t, ORDER>;
 }
 
 ReadRowFn ReaderFor(const WorldView& world)

@@ -1,6 +1,6 @@
-// Conversions between a host's pixels (WorldView: 8-bit, 16-bit with full scale 32768, or float, in ARGB
-// or RGBA order) and the kernel's float work buffers (B, G, R, A). Colour passes as it is: no alpha
-// arithmetic either way.
+// Conversions between a host's pixels (WorldView: 8-bit, 16-bit with full scale 32768 or 65535, or
+// float, in ARGB or RGBA order) and the kernel's float work buffers (B, G, R, A). Colour passes as it is:
+// no alpha arithmetic either way.
 #pragma once
 
 #include "WorldView.h"

@@ -5,9 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// Bits per channel. 16-bit levels have full scale 32768 (32768 reads as 1.0; levels up to 65535 read
-// above 1); 8-bit levels full scale 255; floats are taken as they are.
-enum class WorldDepth : int { Bits8 = 8, Bits16 = 16, Float = 32 };
+// Bits per channel. Bits16 levels have full scale 32768, the compositing host's convention (32768 reads
+// as 1.0; levels up to 65535 read above 1); Bits16Full levels full scale 65535, OpenFX's (65535 reads as
+// 1.0); 8-bit levels full scale 255; floats are taken as they are.
+enum class WorldDepth : int { Bits8 = 8, Bits16 = 16, Float = 32, Bits16Full = 116 };
 
 // The order of the four channels of a pixel in memory, each channel of the depth's type.
 enum class ChannelOrder : int {

@@ -2,8 +2,8 @@
 # what says something about Windows is built here: the plug-in loaded through LoadLibraryW by the host
 # simulator (host), the SDK record layouts under LLP64 (sdk), and the Windows seams (library loading, the
 # log in Wine's temporary folder) and the renderer whose frames are compared with the native build's
-# (windows).
-set(QF_WINDOWS_TEST_DIRS host sdk windows)
+# (windows), and the OpenFX bundle's Windows binary in our OpenFX test host (ofx).
+set(QF_WINDOWS_TEST_DIRS host sdk windows ofx)
 
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
   message(FATAL_ERROR "The Windows tests run under Wine: install wine64 (see bootstrap.sh)")

@@ -116,6 +116,50 @@ TEST(PixelConversion, SixteenBitAboveFullScaleReadsAboveOne)
     EXPECT_EQ(in.Get(0, 0, B), 32768) << "writes saturate at full scale, not at 65535";
 }
 
+// OpenFX's 16-bit images: full scale 65535, channels R, G, B, A, rows stored bottom-up.
+TEST(PixelConversion, EveryFullScaleSixteenBitLevelRoundTrips)
+{
+    const int levels = 65536;
+    HostWorld<uint16_t> in(levels, 2, 6, true, ChannelOrder::RGBA), out(levels, 2, 6, true, ChannelOrder::RGBA);
+    in.world.depth = out.world.depth = WorldDepth::Bits16Full;
+    for (int y = 0; y < 2; y++)
+        for (int x = 0; x < levels; x++) {
+            in.Set(x, y, 0, uint16_t(x));                       // red
+            in.Set(x, y, 1, uint16_t(65535 - x));               // green
+            in.Set(x, y, 2, uint16_t((x * 3 + y) % levels));    // blue
+            in.Set(x, y, 3, uint16_t((x * 7 + 5 * y) % levels));  // alpha
+        }
+    std::vector<float> work;
+    WorldToWorkBuffer(in.world, work);
+    for (int y = 0; y < 2; y++)
+        WorkRowToWorld(out.world, y, work.data() + size_t(y) * levels * 4);
+    EXPECT_EQ(out.memory, in.memory);
+
+    // Work order B, G, R, A: red of pixel 65535 is exactly 1, green of pixel 0 too; 32768 is just above 0.5.
+    EXPECT_EQ(work[size_t(65535) * 4 + 2], 1.0f);
+    EXPECT_EQ(work[1], 1.0f);
+    EXPECT_EQ(work[size_t(32768) * 4 + 2], 32768 * FromBits(0x37800080));
+    EXPECT_FLOAT_EQ(work[size_t(32768) * 4 + 2], 0.500007629f);
+}
+
+TEST(PixelConversion, FullScaleSixteenBitWritesRoundHalfUpAndClamp)
+{
+    const struct {
+        float v;
+        uint16_t level;
+    } cases[] = {{0.5f, 32768}, {1.0f, 65535}, {1.7f, 65535}, {INF, 65535}, {-0.2f, 0},   {NaN, 0},
+                 {-0.0f, 0},    {0.999f, 65469}, {0.001f, 66}, {7e-6f, 0},   {7.7e-6f, 1}};
+    for (const auto& c : cases) {
+        const float px[4] = {0.25f, 0.25f, c.v, 0.25f};   // B, G, R, A: the value in red
+        HostWorld<uint16_t> w(1, 1, 0, false, ChannelOrder::RGBA);
+        w.world.depth = WorldDepth::Bits16Full;
+        WorkRowToWorld(w.world, 0, px);
+        EXPECT_EQ(w.Get(0, 0, 0), c.level) << "v " << c.v;
+        EXPECT_EQ(w.Get(0, 0, 1), 16384) << "v " << c.v;
+        EXPECT_EQ(w.Get(0, 0, 3), 16384) << "v " << c.v;
+    }
+}
+
 TEST(PixelConversion, WritesRoundHalfUpAndClamp)
 {
     struct Case {

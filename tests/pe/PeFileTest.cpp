@@ -31,6 +31,7 @@ constexpr std::uint32_t RT_VERSION = 16;
 constexpr std::uint32_t LANGUAGE_EN_US = 1033;
 
 const std::string PLUGIN = QF_WINDOWS_PLUGIN;
+const std::string OFX_BINARY = QF_WINDOWS_OFX_BINARY;
 
 // ---- the expected PiPL, from literal values ----
 
@@ -129,21 +130,47 @@ TEST(PiplGenerator, WritesTheExpectedBytes)
 
 class WindowsPlugin : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { Load(PLUGIN); }
+
+    void Load(const std::string& path)
     {
-        if (!std::filesystem::exists(PLUGIN)) {
+        if (!std::filesystem::exists(path)) {
             // CI sets QF_REQUIRE_WINDOWS_BUILD (test preset windows-check): there a missing file fails.
             const char* required = std::getenv("QF_REQUIRE_WINDOWS_BUILD");
-            const std::string why = "no Windows build: " + PLUGIN + " is missing (build the windows preset, see README.md)";
+            const std::string why = "no Windows build: " + path + " is missing (build the windows preset, see README.md)";
             if (required && std::string(required) == "1")
                 FAIL() << why;
             GTEST_SKIP() << why;
         }
-        file.emplace(PeFile::Load(PLUGIN));
+        file.emplace(PeFile::Load(path));
     }
 
     std::optional<PeFile> file;
 };
+
+// The OpenFX bundle's Windows binary: found by hosts under Contents/Win64, it exports the two OpenFX
+// entry points alone and needs only DLLs every Windows has.
+class WindowsOfxBinary : public WindowsPlugin {
+protected:
+    void SetUp() override { Load(OFX_BINARY); }
+};
+
+TEST_F(WindowsOfxBinary, IsAnX64DllExportingTheTwoOpenFxEntryPoints)
+{
+    const std::filesystem::path path(OFX_BINARY);
+    EXPECT_EQ(path.filename(), "Quaverflux.ofx");
+    EXPECT_EQ(path.parent_path().filename(), "Win64");
+    EXPECT_EQ(path.parent_path().parent_path().parent_path().filename(), "Quaverflux.ofx.bundle");
+    EXPECT_EQ(file->machine(), MACHINE_AMD64);
+    EXPECT_EQ(file->characteristics() & FILE_DLL, FILE_DLL);
+    const std::vector<std::string> names = file->ExportNames();
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()),
+              (std::set<std::string>{"OfxGetNumberOfPlugins", "OfxGetPlugin"}));
+    EXPECT_EQ(file->ExportFunctionCount(), 2u) << "exports without a name";
+    for (const auto& [dll, functions] : file->Imports()) {
+        EXPECT_TRUE(Lower(dll) == "kernel32.dll" || Lower(dll) == "msvcrt.dll") << "imports " << dll;
+    }
+}
 
 TEST_F(WindowsPlugin, IsAnX64Dll)
 {
