@@ -13,6 +13,13 @@ using ShadeRowFn = void (*)(const QF_Frame& frame, const float* src, const float
 // The reference path: qf_shade for each pixel, left to right.
 void ShadeRowScalar(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out);
 
+enum class VectorIsa;
+
+// The vector row shader of an instruction set (cpu/simd) for every frame: frames outside what its lanes
+// take (buffers past 2^30 pixels, coordinates past 2^29, aa_cap above 64) go to ShadeRowScalar. Null
+// when the instruction set is not supported here.
+ShadeRowFn VectorShadeRow(VectorIsa isa);
+
 // Row shaders by name. Automatic is the fastest path this processor supports; Scalar the reference path
 // (tests compare against it, benchmarks measure it); SSE2, AVX2 and AVX512 one vector row shader
 // (cpu/simd), bit-identical to the reference, when ShadePathSupported.

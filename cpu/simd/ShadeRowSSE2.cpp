@@ -137,11 +137,13 @@ struct Isa {
     }
 };
 
-#include "ShadeRowLanes.h"
+#include "WarpKernelLanes.h"
 
 } // namespace
 
+static_assert(QFL_MAX_AA_CAP == VECTOR_MAX_AA_CAP, "the lanes take what VectorFrameSupported admits");
+
 void ShadeRowSSE2(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out)
 {
-    ShadeRowLanes(frame, src, map, row, out);
+    qfl_shade_row(frame, src, map, row, out);
 }

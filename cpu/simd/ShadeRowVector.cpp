@@ -1,25 +1,11 @@
-// Run-time choice among the vector row shaders, and the scalar pieces they fall back on (compiled here,
-// for the baseline processor).
+// Run-time choice among the vector row shaders, and which frames their lanes take (compiled here, for the
+// baseline processor).
 #include "ShadeRowVector.h"
 
 #include <cstdint>
 
 #include "CpuFeatures.h"
 #include "ShadeRowVectorImpl.h"
-#include "WarpKernel.h"
-
-void ShadePixelsScalar(const QF_Frame& frame, const float* src, const float* map, int32_t row, int32_t x0, int32_t x1,
-                       float* out)
-{
-    for (int32_t x = x0; x < x1; x++) {
-        qf4 v = qf_shade(&frame, src, map, x, row);
-        float* p = out + size_t(x) * 4;
-        p[0] = v.x;
-        p[1] = v.y;
-        p[2] = v.z;
-        p[3] = v.w;
-    }
-}
 
 namespace {
 
@@ -120,7 +106,7 @@ bool WidestVectorIsa(VectorIsa* isa)
     return false;
 }
 
-VectorShadeRowFn VectorShadeRow(VectorIsa isa)
+VectorShadeRowFn LaneShadeRow(VectorIsa isa)
 {
     if (!VectorIsaSupported(isa))
         return nullptr;
