@@ -2,18 +2,57 @@
 // cpu/simd wrapped so that every frame can be given to them.
 #include "ShadeRow.h"
 
+#include "PixelFormats.h"
 #include "ShadeRowVector.h"
+
+#include <cstring>
+
+namespace {
+
+// The scalar kernel reads the worlds in place: a texel converted as WorldToWorkBuffer converts it.
+template <class P> void Fetch(const WorldView& world, int x, int y, float* bgra)
+{
+    using T = typename P::Channel;
+    const char* pixel = RowAddress(world, y) + std::ptrdiff_t(x) * P::PIXEL_BYTES;
+    const int at[4] = {P::B, P::G, P::R, P::A};
+    for (int c = 0; c < 4; c++) {
+        T level;
+        std::memcpy(&level, pixel + at[c] * int(sizeof(T)), sizeof(T));
+        bgra[c] = ReadLevel<P>(level);
+    }
+}
+
+void FetchTexel(const WorldView* world, int x, int y, float* bgra)
+{
+    WithPixelFormat(world->depth, world->order, [&]<class P>() { Fetch<P>(*world, x, y, bgra); });
+}
+
+} // namespace
+
+#define QF_HOST_IMAGE const WorldView*
+#define QF_HOST_FETCH(image, pitch, x, y, bgra) FetchTexel(image, x, y, bgra)
 #include "WarpKernel.h"
 
 namespace {
 
-template <VectorIsa ISA>
-void AnyFrameVectorRow(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out)
+// Straight B, G, R, A into one pixel of the output's format, as WorkRowToWorld writes it.
+template <class P> void Store(char* pixel, const qf4& v)
 {
-    if (VectorFrameSupported(frame)) {
-        LaneShadeRow(ISA)(frame, src, map, row, out);
+    using T = typename P::Channel;
+    const float bgra[4] = {v.x, v.y, v.z, v.w};
+    const int at[4] = {P::B, P::G, P::R, P::A};
+    for (int c = 0; c < 4; c++) {
+        const T level = WriteLevel<P>(bgra[c]);
+        std::memcpy(pixel + at[c] * int(sizeof(T)), &level, sizeof(T));
+    }
+}
+
+template <VectorIsa ISA> void AnyFrameVectorRow(const QF_Frame& frame, const ShadeWorlds& worlds, int32_t row)
+{
+    if (VectorFrameSupported(frame, worlds)) {
+        LaneShadeRow(ISA)(frame, worlds, row);
     } else {
-        ShadeRowScalar(frame, src, map, row, out);
+        ShadeRowScalar(frame, worlds, row);
     }
 }
 
@@ -38,16 +77,13 @@ bool ForcedIsa(ShadePath path, VectorIsa* isa)
 
 } // namespace
 
-void ShadeRowScalar(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out)
+void ShadeRowScalar(const QF_Frame& frame, const ShadeWorlds& worlds, int32_t row)
 {
-    for (int32_t x = 0; x < frame.out_w; x++) {
-        const qf4 v = qf_shade(&frame, src, map, x, row);
-        float* p = out + size_t(x) * 4;
-        p[0] = v.x;
-        p[1] = v.y;
-        p[2] = v.z;
-        p[3] = v.w;
-    }
+    char* const out = RowAddress(worlds.output, row);
+    WithPixelFormat(worlds.output.depth, worlds.output.order, [&]<class P>() {
+        for (int32_t x = 0; x < frame.out_w; x++)
+            Store<P>(out + std::ptrdiff_t(x) * P::PIXEL_BYTES, qf_shade(&frame, &worlds.input, &worlds.map, x, row));
+    });
 }
 
 ShadeRowFn VectorShadeRow(VectorIsa isa)

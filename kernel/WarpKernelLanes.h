@@ -17,8 +17,15 @@
 // such as ky * py of the first iteration, are formed from exactly the operands the kernel uses, so they
 // carry the same bits.
 //
-// Unlike the scalar kernel, buffer indices are 32-bit pixel indices: the caller hands over only frames
-// whose buffers and coordinates fit (VectorFrameSupported, cpu/simd) and shades the others with qf_shade.
+// Images are read where they are, in any layout: the texel functions take the image's format as a template
+// argument IN (the input) or MAP (the strength map), a type that loads its pixels (as qf_pixel_at) and
+// gives their B, G, R, A as floats, and the row entry is handed the output row's store. Texels are found by
+// 32-bit pixel offsets (qfl_image), so the caller hands over only frames whose images and coordinates fit
+// them (VectorFrameSupported, cpu/simd) and shades the others with qf_shade.
+//
+// The small functions are always inlined: the compiler would otherwise call some of them, with their lane
+// values passing through memory, once the texel functions exist for several formats.
+#define QFL_FN inline __attribute__((always_inline))
 
 using F = Isa::F;
 using I = Isa::I;
@@ -35,50 +42,50 @@ struct qfl4 {
     F b, g, r, a;
 };
 
-inline F qfl_splat(float v) { return Isa::Set(v); }
+QFL_FN F qfl_splat(float v) { return Isa::Set(v); }
 
-inline qfl4 qfl4_zero()
+QFL_FN qfl4 qfl4_zero()
 {
     F z = Isa::Set(0.0f);
     return qfl4{z, z, z, z};
 }
 
 // acc + a * s per member.
-inline qfl4 qfl4_madd(const qfl4& acc, const qfl4& a, F s)
+QFL_FN qfl4 qfl4_madd(const qfl4& acc, const qfl4& a, F s)
 {
     return qfl4{acc.b + a.b * s, acc.g + a.g * s, acc.r + a.r * s, acc.a + a.a * s};
 }
 
 // a + (b - a) * t per member.
-inline qfl4 qfl4_lerp(const qfl4& p, const qfl4& q, F t)
+QFL_FN qfl4 qfl4_lerp(const qfl4& p, const qfl4& q, F t)
 {
     return qfl4{p.b + (q.b - p.b) * t, p.g + (q.g - p.g) * t, p.r + (q.r - p.r) * t, p.a + (q.a - p.a) * t};
 }
 
 // m ? p : q per lane, the select every pixel-dependent branch becomes.
-inline qfl4 qfl4_sel(M m, const qfl4& p, const qfl4& q)
+QFL_FN qfl4 qfl4_sel(M m, const qfl4& p, const qfl4& q)
 {
     return qfl4{Isa::Sel(m, p.b, q.b), Isa::Sel(m, p.g, q.g), Isa::Sel(m, p.r, q.r), Isa::Sel(m, p.a, q.a)};
 }
 
 // ---- qf_minf, qf_maxf (Isa::Min, Isa::Max), qf_mini, qf_maxi, qf_clampf, qf_sane -------------------
 
-inline I qfl_mini(I a, int b) { return Isa::MinI(a, Isa::SetI(b)); }
-inline I qfl_maxi(I a, int b) { return Isa::MaxI(a, Isa::SetI(b)); }
+QFL_FN I qfl_mini(I a, int b) { return Isa::MinI(a, Isa::SetI(b)); }
+QFL_FN I qfl_maxi(I a, int b) { return Isa::MaxI(a, Isa::SetI(b)); }
 
 // Below lo gives lo, else above hi gives hi, else v.
-inline F qfl_clampf(F v, F lo, F hi)
+QFL_FN F qfl_clampf(F v, F lo, F hi)
 {
     return Isa::Sel(Isa::Lt(v, lo), lo, Isa::Sel(Isa::Gt(v, hi), hi, v));
 }
 
 // The lanes qf_sane keeps: |v| < 1e30, NaN excluded.
-inline M qfl_sane_mask(F v)
+QFL_FN M qfl_sane_mask(F v)
 {
     return Isa::Lt(Isa::Abs(v), qfl_splat(QF_SANE_LIMIT));
 }
 
-inline F qfl_sane(F v)
+QFL_FN F qfl_sane(F v)
 {
     return Isa::Keep(qfl_sane_mask(v), v);
 }
@@ -157,6 +164,17 @@ inline F qfl_wave(F ph, F& dw)
 
 // ---- Texel access and sampling -------------------------------------------------------------------
 
+// An image as the lanes address it: pixel (x, y) at base + (y * stride + x) pixels, the offset in 32 bits
+// and the pixel's bytes the format's (IN::PIXEL_BYTES). Rows are a whole number of pixels apart, `stride`
+// of them, negative for rows stored bottom-up.
+struct qfl_image {
+    const char* base;
+    int stride;
+};
+
+// The pixel offset of row y.
+QFL_FN I qfl_row_offset(const qfl_image& im, I y) { return Isa::MulI(y, Isa::SetI(im.stride)); }
+
 // One axis of qf_map_axis: layer bounds [lo, hi), buffer pixel 0 at layer index b0, n buffer pixels.
 struct qfl_axis {
     int lo, hi, b0, n, mode;
@@ -167,8 +185,13 @@ struct qfl_axis {
 // values fixed for the row.
 struct qfl_row {
     const QF_Frame* f;
-    const float* src;
-    const float* map;
+    qfl_image src;
+    qfl_image map;
+    F (*map_value)(const qfl_row& c, I X);  // qfl_map_value for the map's format, when there is a map
+    char* out;                              // the output row
+    // Writes lanes [0, count) as output pixels bx0 .. bx0 + count - 1 of `row`, straight B, G, R, A
+    // converted to the output's format.
+    void (*store)(char* row, int bx0, int count, const qfl4& v);
     qfl_axis ax, ay;
     int waves;      // waves read: min(num_waves, QF_MAX_WAVES)
     int Y;          // layer row
@@ -177,15 +200,11 @@ struct qfl_row {
     float mapY;     // map buffer y of the pixel row (after qf_coord), when there is a map
 };
 
-inline I qfl_pixel_index(int pitch, I x, I y)
-{
-    return Isa::AddI(Isa::MulI(y, Isa::SetI(pitch)), x);
-}
-
-inline qfl4 qfl_load_straight(const float* buf, int pitch, I x, I y)
+template <class IN>
+QFL_FN qfl4 qfl_load_straight(const qfl_image& im, I x, I y)
 {
     qfl4 p;
-    Isa::Load4(buf, qfl_pixel_index(pitch, x, y), p.b, p.g, p.r, p.a);
+    IN::Load(im, Isa::AddI(qfl_row_offset(im, y), x), p);
     M alive = Isa::Gt(p.a, qfl_splat(0.0f));
     F a = Isa::Sel(Isa::Gt(p.a, qfl_splat(1.0f)), qfl_splat(1.0f), p.a);
     return qfl4{Isa::Keep(alive, qfl_sane(p.b)), Isa::Keep(alive, qfl_sane(p.g)), Isa::Keep(alive, qfl_sane(p.r)),
@@ -194,7 +213,7 @@ inline qfl4 qfl_load_straight(const float* buf, int pitch, I x, I y)
 
 // qf_load_premul of pixel values as loaded; `ok` clears lanes to transparent black as qf_texel does for
 // texels outside.
-inline qfl4 qfl_premul(const qfl4& p, M ok)
+QFL_FN qfl4 qfl_premul(const qfl4& p, M ok)
 {
     M keep = Isa::And(ok, Isa::Gt(p.a, qfl_splat(0.0f)));
     F a = Isa::Sel(Isa::Gt(p.a, qfl_splat(1.0f)), qfl_splat(1.0f), p.a);
@@ -204,24 +223,27 @@ inline qfl4 qfl_premul(const qfl4& p, M ok)
                 Isa::MulKeep(Isa::And(keep, qfl_sane_mask(p.r)), p.r, a), Isa::Keep(keep, a)};
 }
 
-// Premultiplied pixel `pix` (a pixel index) of buf.
-inline qfl4 qfl_load_premul_at(const float* buf, I pix, M ok)
+// Premultiplied pixel at offset `off` of the image.
+template <class IN>
+QFL_FN qfl4 qfl_load_premul_at(const qfl_image& im, I off, M ok)
 {
     qfl4 p;
-    Isa::Load4(buf, pix, p.b, p.g, p.r, p.a);
+    IN::Load(im, off, p);
     return qfl_premul(p, ok);
 }
 
-inline qfl4 qfl_load_premul(const float* buf, int pitch, I x, I y, M ok)
+template <class IN>
+QFL_FN qfl4 qfl_load_premul(const qfl_image& im, I x, I y, M ok)
 {
-    return qfl_load_premul_at(buf, qfl_pixel_index(pitch, x, y), ok);
+    return qfl_load_premul_at<IN>(im, Isa::AddI(qfl_row_offset(im, y), x), ok);
 }
 
-// Pixels pix and pix + 1 (the caller knows both lie in one buffer row), premultiplied.
-inline void qfl_load_premul_pair(const float* buf, I pix, M ok0, M ok1, qfl4& p0, qfl4& p1)
+// The pixel at offset `off` and its right neighbour (the caller knows both lie in one row), premultiplied.
+template <class IN>
+inline void qfl_load_premul_pair(const qfl_image& im, I off, M ok0, M ok1, qfl4& p0, qfl4& p1)
 {
     qfl4 q0, q1;
-    Isa::Load4Pair(buf, pix, q0.b, q0.g, q0.r, q0.a, q1.b, q1.g, q1.r, q1.a);
+    IN::LoadPair(im, off, q0, q1);
     p0 = qfl_premul(q0, ok0);
     p1 = qfl_premul(q1, ok1);
 }
@@ -253,26 +275,28 @@ inline I qfl_map_axis(I i, const qfl_axis& A, M& ok)
     return qfl_maxi(qfl_mini(i, A.n - 1), 0);
 }
 
-// qf_texel once both axes are mapped by qfl_map_axis: the premultiplied texel at pixel index pix,
+// qf_texel once both axes are mapped by qfl_map_axis: the premultiplied input texel at offset off,
 // transparent where ok is clear. Bilinear and bicubic map each column and row once for all their texels.
-inline qfl4 qfl_texel(const qfl_row& c, I pix, M ok)
+template <class IN>
+QFL_FN qfl4 qfl_texel(const qfl_row& c, I off, M ok)
 {
-    return qfl_load_premul_at(c.src, pix, ok);
+    return qfl_load_premul_at<IN>(c.src, off, ok);
 }
 
-inline F qfl_coord(F v)
+QFL_FN F qfl_coord(F v)
 {
     F r = Isa::Sel(Isa::Gt(v, qfl_splat(QF_COORD_LIMIT)), qfl_splat(QF_COORD_LIMIT), v);
     return Isa::Sel(Isa::Not(Isa::Gt(v, qfl_splat(-QF_COORD_LIMIT))), qfl_splat(-QF_COORD_LIMIT), r);
 }
 
-inline F qfl_cell(F v, I& i)
+QFL_FN F qfl_cell(F v, I& i)
 {
     F fv = Isa::Floor(v);
     i = Isa::ToInt(fv);
     return v - fv;
 }
 
+template <class IN>
 inline qfl4 qfl_bilinear(const qfl_row& c, F x, F y)
 {
     I ix, iy;
@@ -283,35 +307,37 @@ inline qfl4 qfl_bilinear(const qfl_row& c, F x, F y)
     I x1 = qfl_map_axis(Isa::AddI(ix, Isa::SetI(1)), c.ax, okx1);
     I y0 = qfl_map_axis(iy, c.ay, oky0);
     I y1 = qfl_map_axis(Isa::AddI(iy, Isa::SetI(1)), c.ay, oky1);
-    const int pitch = c.f->in_pitch;
-    I r0 = Isa::MulI(y0, Isa::SetI(pitch));
-    I r1 = Isa::MulI(y1, Isa::SetI(pitch));
+    I r0 = qfl_row_offset(c.src, y0);
+    I r1 = qfl_row_offset(c.src, y1);
     qfl4 a, b, cc, d;
     if (Isa::AllSet(Isa::EqI(x1, Isa::AddI(x0, Isa::SetI(1))))) {
         // Away from the edges the two columns are neighbours in memory: one load per row and lane.
-        qfl_load_premul_pair(c.src, Isa::AddI(r0, x0), Isa::And(okx0, oky0), Isa::And(okx1, oky0), a, b);
-        qfl_load_premul_pair(c.src, Isa::AddI(r1, x0), Isa::And(okx0, oky1), Isa::And(okx1, oky1), cc, d);
+        qfl_load_premul_pair<IN>(c.src, Isa::AddI(r0, x0), Isa::And(okx0, oky0), Isa::And(okx1, oky0), a, b);
+        qfl_load_premul_pair<IN>(c.src, Isa::AddI(r1, x0), Isa::And(okx0, oky1), Isa::And(okx1, oky1), cc, d);
     } else {
-        a = qfl_texel(c, Isa::AddI(r0, x0), Isa::And(okx0, oky0));
-        b = qfl_texel(c, Isa::AddI(r0, x1), Isa::And(okx1, oky0));
-        cc = qfl_texel(c, Isa::AddI(r1, x0), Isa::And(okx0, oky1));
-        d = qfl_texel(c, Isa::AddI(r1, x1), Isa::And(okx1, oky1));
+        a = qfl_texel<IN>(c, Isa::AddI(r0, x0), Isa::And(okx0, oky0));
+        b = qfl_texel<IN>(c, Isa::AddI(r0, x1), Isa::And(okx1, oky0));
+        cc = qfl_texel<IN>(c, Isa::AddI(r1, x0), Isa::And(okx0, oky1));
+        d = qfl_texel<IN>(c, Isa::AddI(r1, x1), Isa::And(okx1, oky1));
     }
     return qfl4_lerp(qfl4_lerp(a, b, tx), qfl4_lerp(cc, d, tx), ty);
 }
 
-// The four texels of one Catmull-Rom row (columns mapped once per pixel in cx, okx, the row in r, oky),
-// widening [lo, hi] when track is set, summed with the column factors w.
+// The four texels of one Catmull-Rom row (columns mapped once per pixel in cx and okx, the row's offset
+// in r and oky), widening [lo, hi] when track is set, summed with the column factors w.
+template <class IN>
 inline qfl4 qfl_cubic_row(const qfl_row& c, const I cx[4], const M okx[4], bool pairs, I r, M oky, const F w[4],
                           bool track, qfl4& lo, qfl4& hi)
 {
     qfl4 t[4];
     if (pairs) {
-        qfl_load_premul_pair(c.src, Isa::AddI(r, cx[0]), Isa::And(okx[0], oky), Isa::And(okx[1], oky), t[0], t[1]);
-        qfl_load_premul_pair(c.src, Isa::AddI(r, cx[2]), Isa::And(okx[2], oky), Isa::And(okx[3], oky), t[2], t[3]);
+        qfl_load_premul_pair<IN>(c.src, Isa::AddI(r, cx[0]), Isa::And(okx[0], oky), Isa::And(okx[1], oky), t[0],
+                                 t[1]);
+        qfl_load_premul_pair<IN>(c.src, Isa::AddI(r, cx[2]), Isa::And(okx[2], oky), Isa::And(okx[3], oky), t[2],
+                                 t[3]);
     } else {
         for (int k = 0; k < 4; k++)
-            t[k] = qfl_texel(c, Isa::AddI(r, cx[k]), Isa::And(okx[k], oky));
+            t[k] = qfl_texel<IN>(c, Isa::AddI(r, cx[k]), Isa::And(okx[k], oky));
     }
     if (track) {
         lo.b = Isa::Min(lo.b, Isa::Min(t[1].b, t[2].b));
@@ -339,6 +365,7 @@ inline void qfl_cubic_weights(F t, F& w0, F& w1, F& w2, F& w3)
     w3 = qfl_splat(0.5f) * t3 - qfl_splat(0.5f) * t2;
 }
 
+template <class IN>
 inline qfl4 qfl_bicubic(const qfl_row& c, F x, F y)
 {
     I ix, iy;
@@ -358,19 +385,19 @@ inline qfl4 qfl_bicubic(const qfl_row& c, F x, F y)
     qfl4 lo = qfl4{qfl_splat(1e30f), qfl_splat(1e30f), qfl_splat(1e30f), qfl_splat(1e30f)};
     qfl4 hi = qfl4{qfl_splat(-1e30f), qfl_splat(-1e30f), qfl_splat(-1e30f), qfl_splat(-1e30f)};
     qfl4 acc = qfl4_zero();
-    const int pitch = c.f->in_pitch;
     I one = Isa::SetI(1);
     const bool pairs =
         Isa::AllSet(Isa::And(Isa::EqI(cx[1], Isa::AddI(cx[0], one)), Isa::EqI(cx[3], Isa::AddI(cx[2], one))));
     for (int row = 0; row < 4; row++) {
-        I r = Isa::MulI(cy[row], Isa::SetI(pitch));
-        acc = qfl4_madd(acc, qfl_cubic_row(c, cx, okx, pairs, r, oky[row], xw, row == 1 || row == 2, lo, hi), yw[row]);
+        I r = qfl_row_offset(c.src, cy[row]);
+        acc = qfl4_madd(acc, qfl_cubic_row<IN>(c, cx, okx, pairs, r, oky[row], xw, row == 1 || row == 2, lo, hi),
+                        yw[row]);
     }
     return qfl4{qfl_clampf(acc.b, lo.b, hi.b), qfl_clampf(acc.g, lo.g, hi.g), qfl_clampf(acc.r, lo.r, hi.r),
                 qfl_clampf(acc.a, lo.a, hi.a)};
 }
 
-inline I qfl_footprint_samples(F l)
+QFL_FN I qfl_footprint_samples(F l)
 {
     F v = l - qfl_splat(0.25f);
     I n = Isa::ToInt(v);
@@ -423,13 +450,14 @@ inline qfl_footprint qfl_sample_footprint(const qfl_row& c, F j00, F j01, F j10,
 }
 
 // The rest of qf_sample at (x, y) for the lanes in `live`; other lanes come back as zero.
+template <class IN>
 inline qfl4 qfl_sample(const qfl_row& c, const qfl_footprint& fp, F x, F y, M live)
 {
     qfl4 res = qfl4_zero();
     M single = Isa::And(live, fp.single);
     M grid = Isa::And(live, Isa::Not(fp.single));
     if (Isa::Any(single)) {
-        qfl4 s = c.f->bicubic ? qfl_bicubic(c, x, y) : qfl_bilinear(c, x, y);
+        qfl4 s = c.f->bicubic ? qfl_bicubic<IN>(c, x, y) : qfl_bilinear<IN>(c, x, y);
         res = qfl4_sel(single, s, res);
     }
     if (Isa::Any(grid)) {
@@ -452,7 +480,7 @@ inline qfl4 qfl_sample(const qfl_row& c, const qfl_footprint& fp, F x, F y, M li
                 M on = Isa::And(rowLive, Isa::GtI(fp.na, Isa::SetI(i)));
                 if (!Isa::Any(on))
                     continue;
-                qfl4 s = qfl_bilinear(c, (x + fp.j00 * va[i]) + bx, (y + fp.j10 * va[i]) + by);
+                qfl4 s = qfl_bilinear<IN>(c, (x + fp.j00 * va[i]) + bx, (y + fp.j10 * va[i]) + by);
                 acc.b = Isa::Sel(on, acc.b + s.b, acc.b);
                 acc.g = Isa::Sel(on, acc.g + s.g, acc.g);
                 acc.r = Isa::Sel(on, acc.r + s.r, acc.r);
@@ -466,7 +494,8 @@ inline qfl4 qfl_sample(const qfl_row& c, const qfl_footprint& fp, F x, F y, M li
 }
 
 // The map row's y is the same on every lane, so it is formed once per row (qfl_row::mapY).
-inline F qfl_map_value(const qfl_row& c, I X)
+template <class MAP>
+F qfl_map_value(const qfl_row& c, I X)
 {
     const QF_Frame* f = c.f;
     F x = qfl_coord((Isa::ToFloat(X) + qfl_splat(0.5f)) * qfl_splat(f->map_sx) + qfl_splat(f->map_ox));
@@ -483,12 +512,11 @@ inline F qfl_map_value(const qfl_row& c, I X)
     y0 = y0 > 0 ? y0 : 0;
     y1 = y1 < f->map_h - 1 ? y1 : f->map_h - 1;
     y1 = y1 > 0 ? y1 : 0;
-    const int pitch = f->map_pitch;
     I Y0 = Isa::SetI(y0), Y1 = Isa::SetI(y1);
-    qfl4 top = qfl4_lerp(qfl_load_premul(c.map, pitch, x0, Y0, Isa::All()),
-                         qfl_load_premul(c.map, pitch, x1, Y0, Isa::All()), tx);
-    qfl4 bottom = qfl4_lerp(qfl_load_premul(c.map, pitch, x0, Y1, Isa::All()),
-                            qfl_load_premul(c.map, pitch, x1, Y1, Isa::All()), tx);
+    qfl4 top = qfl4_lerp(qfl_load_premul<MAP>(c.map, x0, Y0, Isa::All()),
+                         qfl_load_premul<MAP>(c.map, x1, Y0, Isa::All()), tx);
+    qfl4 bottom = qfl4_lerp(qfl_load_premul<MAP>(c.map, x0, Y1, Isa::All()),
+                            qfl_load_premul<MAP>(c.map, x1, Y1, Isa::All()), tx);
     qfl4 v = qfl4_lerp(top, bottom, qfl_splat(ty));
     F m;
     switch (f->map_channel) {
@@ -558,9 +586,10 @@ struct qfl_block {
     qfl_footprint fp;
 };
 
-// qf_shade up to the first texel of the warped sample, for output pixels bx0 .. bx0 + count - 1.
+// qf_shade up to the first texel of the warped sample, for output pixels bx0 .. bx0 + count - 1. Not
+// inlined: each waveform has one copy, whatever the images' formats.
 template <int TYPE>
-inline void qfl_shade_warp(const qfl_row& c, int bx0, int count, qfl_block& k)
+__attribute__((noinline)) void qfl_shade_warp(const qfl_row& c, int bx0, int count, qfl_block& k)
 {
     const QF_Frame* f = c.f;
     I X = Isa::AddI(Isa::SetI(f->out_x0 + bx0), Isa::Iota());
@@ -569,7 +598,7 @@ inline void qfl_shade_warp(const qfl_row& c, int bx0, int count, qfl_block& k)
     k.ox = qfl_maxi(qfl_mini(Isa::SubI(X, Isa::SetI(f->in_x0)), f->in_w - 1), 0);
     F m = qfl_splat(1.0f);
     if (f->has_map)
-        m = qfl_map_value(c, X);
+        m = c.map_value(c, X);
     // The frame-wide exits (mix, no waves) never reach this function.
     k.warp = Isa::Not(Isa::Le(m, qfl_splat(0.0f)));
     k.lanes = Isa::FirstN(count);
@@ -612,8 +641,10 @@ inline void qfl_shade_warp(const qfl_row& c, int bx0, int count, qfl_block& k)
 }
 
 // Asks for the source rows around each lane's sampling centre, so they are on their way while the
-// previous block is sampled. Only a hint: any lane, any position.
-inline void qfl_shade_prefetch(const qfl_row& c, const qfl_block& k)
+// previous block is sampled. Only a hint: any lane, any position. Always inlined: a call to it would
+// have no effect the compiler sees, and it may drop the call.
+template <class IN>
+QFL_FN void qfl_shade_prefetch(const qfl_row& c, const qfl_block& k)
 {
     if (!Isa::Any(k.live))
         return;
@@ -622,36 +653,37 @@ inline void qfl_shade_prefetch(const qfl_row& c, const qfl_block& k)
     M ok = Isa::All();
     I ix = qfl_map_axis(Isa::ToInt(Isa::Floor(x)), c.ax, ok);
     I iy = Isa::ToInt(Isa::Floor(y));
-    const int pitch = c.f->in_pitch;
     // The rows of the centre's bilinear taps and the two below, where the footprints of the next output
     // rows reach first; the rows above were read by the rows before. Every lane, since under compression
     // neighbouring lanes read lines far apart.
     for (int d = 0; d <= 3; d++) {
         M ok2 = Isa::All();
         I r = qfl_map_axis(Isa::AddI(iy, Isa::SetI(d)), c.ay, ok2);
-        Isa::Prefetch(c.src, Isa::AddI(Isa::MulI(r, Isa::SetI(pitch)), ix));
+        Isa::template Prefetch<IN::PIXEL_BYTES>(c.src.base, Isa::AddI(qfl_row_offset(c.src, r), ix));
     }
 }
 
-// The rest of qf_shade; writes lanes [0, count) of the block to out (pixel bx at out + 4 bx).
-inline void qfl_shade_finish(const qfl_row& c, const qfl_block& k, float* out)
+// The rest of qf_shade; stores lanes [0, count) of the block into the output row. Not inlined: each
+// input format has one copy, whatever the waveform.
+template <class IN>
+__attribute__((noinline)) void qfl_shade_finish(const qfl_row& c, const qfl_block& k)
 {
     const QF_Frame* f = c.f;
     I oy = Isa::SetI(c.oy);
     qfl4 res = qfl4_zero();
     if (Isa::Any(k.live)) {
         if (f->split == 0.0f) {
-            res = qfl_sample(c, k.fp, k.x + k.ddx, k.y + k.ddy, k.live);
+            res = qfl_sample<IN>(c, k.fp, k.x + k.ddx, k.y + k.ddy, k.live);
         } else {
             const float kr = 1.0f + f->split;
             const float kb = 1.0f - f->split;
-            qfl4 gs = qfl_sample(c, k.fp, k.x + k.ddx, k.y + k.ddy, k.live);
-            qfl4 rs = qfl_sample(c, k.fp, k.x + k.ddx * qfl_splat(kr), k.y + k.ddy * qfl_splat(kr), k.live);
-            qfl4 bs = qfl_sample(c, k.fp, k.x + k.ddx * qfl_splat(kb), k.y + k.ddy * qfl_splat(kb), k.live);
+            qfl4 gs = qfl_sample<IN>(c, k.fp, k.x + k.ddx, k.y + k.ddy, k.live);
+            qfl4 rs = qfl_sample<IN>(c, k.fp, k.x + k.ddx * qfl_splat(kr), k.y + k.ddy * qfl_splat(kr), k.live);
+            qfl4 bs = qfl_sample<IN>(c, k.fp, k.x + k.ddx * qfl_splat(kb), k.y + k.ddy * qfl_splat(kb), k.live);
             res = qfl4{bs.b, gs.g, rs.r, gs.a};
         }
         if (f->mix < 1.0f) {
-            qfl4 orig = qfl_load_premul(c.src, f->in_pitch, k.ox, oy, Isa::All());
+            qfl4 orig = qfl_load_premul<IN>(c.src, k.ox, oy, Isa::All());
             res = qfl4_lerp(orig, res, qfl_splat(f->mix));
         }
         F a = res.a;
@@ -663,14 +695,15 @@ inline void qfl_shade_finish(const qfl_row& c, const qfl_block& k, float* out)
     }
     M still = Isa::And(k.lanes, Isa::Not(k.warp));
     if (Isa::Any(still))
-        res = qfl4_sel(k.warp, res, qfl_load_straight(c.src, f->in_pitch, k.ox, oy));
-    Isa::StoreAos(out + 4 * k.bx0, k.count, res.b, res.g, res.r, res.a);
+        res = qfl4_sel(k.warp, res, qfl_load_straight<IN>(c.src, k.ox, oy));
+    c.store(c.out, k.bx0, k.count, res);
 }
 
 // ---- Row entry -----------------------------------------------------------------------------------
 
 // Every pixel the straight input at its layer position: qf_shade's frame-wide early exit.
-inline void qfl_shade_straight_row(const qfl_row& c, float* out)
+template <class IN>
+void qfl_shade_straight_row(const qfl_row& c)
 {
     const QF_Frame* f = c.f;
     I oy = Isa::SetI(c.oy);
@@ -678,8 +711,8 @@ inline void qfl_shade_straight_row(const qfl_row& c, float* out)
         int count = f->out_w - bx0 < L ? f->out_w - bx0 : L;
         I X = Isa::AddI(Isa::SetI(f->out_x0 + bx0), Isa::Iota());
         I ox = qfl_maxi(qfl_mini(Isa::SubI(X, Isa::SetI(f->in_x0)), f->in_w - 1), 0);
-        qfl4 p = qfl_load_straight(c.src, f->in_pitch, ox, oy);
-        Isa::StoreAos(out + 4 * bx0, count, p.b, p.g, p.r, p.a);
+        qfl4 p = qfl_load_straight<IN>(c.src, ox, oy);
+        c.store(c.out, bx0, count, p);
     }
 }
 
@@ -689,8 +722,8 @@ constexpr int QFL_PREFETCH_BLOCKS = 2;
 // Two stages QFL_PREFETCH_BLOCKS blocks apart: while block b is sampled, the source rows of block
 // b + QFL_PREFETCH_BLOCKS are already on their way, since the warp scatters reads over many source rows
 // and waiting on memory would otherwise dominate.
-template <int TYPE>
-inline void qfl_shade_blocks(const qfl_row& c, float* out)
+template <int TYPE, class IN>
+void qfl_shade_blocks(const qfl_row& c)
 {
     const int w = c.f->out_w;
     const int blocks = (w + L - 1) / L;
@@ -699,10 +732,10 @@ inline void qfl_shade_blocks(const qfl_row& c, float* out)
         if (b < blocks) {
             qfl_block& k = ring[b % (QFL_PREFETCH_BLOCKS + 1)];
             qfl_shade_warp<TYPE>(c, b * L, w - b * L < L ? w - b * L : L, k);
-            qfl_shade_prefetch(c, k);
+            qfl_shade_prefetch<IN>(c, k);
         }
         if (b >= QFL_PREFETCH_BLOCKS)
-            qfl_shade_finish(c, ring[(b - QFL_PREFETCH_BLOCKS) % (QFL_PREFETCH_BLOCKS + 1)], out);
+            qfl_shade_finish<IN>(c, ring[(b - QFL_PREFETCH_BLOCKS) % (QFL_PREFETCH_BLOCKS + 1)]);
     }
 }
 
@@ -718,16 +751,15 @@ inline qfl_axis qfl_make_axis(int lo, int hi, int b0, int n, int mode)
     return a;
 }
 
-// Pixels 0 to out_w - 1 of output row `row` into out (pixel x at out + 4 x), bit for bit qf_shade's,
-// for a frame the caller has checked the lanes can take (see the top of this file).
-inline void qfl_shade_row(const QF_Frame& f, const float* src, const float* map, int row, float* out)
+// Pixels 0 to out_w - 1 of output row `row`, bit for bit qf_shade's, through c.store into c.out. The
+// caller has set c's frame, images, map value, output row and store, and checked that the lanes can take
+// the frame (see the top of this file).
+template <class IN>
+void qfl_shade_row(qfl_row& c, int row)
 {
+    const QF_Frame& f = *c.f;
     if (f.out_w <= 0)
         return;
-    qfl_row c;
-    c.f = &f;
-    c.src = src;
-    c.map = map;
     c.ax = qfl_make_axis(f.lay_x0, f.lay_x1, f.in_x0, f.in_w, f.edge_mode);
     c.ay = qfl_make_axis(f.lay_y0, f.lay_y1, f.in_y0, f.in_h, f.edge_mode);
     c.waves = f.num_waves < QF_MAX_WAVES ? f.num_waves : QF_MAX_WAVES;
@@ -738,13 +770,13 @@ inline void qfl_shade_row(const QF_Frame& f, const float* src, const float* map,
     c.pfy = ((float)c.Y + 0.5f) / f.dsy;
     c.mapY = 0.0f;
     if (f.mix <= 0.0f || f.num_waves <= 0) {
-        qfl_shade_straight_row(c, out);
+        qfl_shade_straight_row<IN>(c);
         return;
     }
     if (f.has_map) {
         if (f.map_w <= 0 || f.map_h <= 0) {
             // Strength 0 everywhere.
-            qfl_shade_straight_row(c, out);
+            qfl_shade_straight_row<IN>(c);
             return;
         }
         float y = ((float)c.Y + 0.5f) * f.map_sy + f.map_oy;
@@ -752,22 +784,22 @@ inline void qfl_shade_row(const QF_Frame& f, const float* src, const float* map,
     }
     switch (f.waveform) {
     case QF_WAVE_LIQUID:
-        qfl_shade_blocks<QF_WAVE_LIQUID>(c, out);
+        qfl_shade_blocks<QF_WAVE_LIQUID, IN>(c);
         break;
     case QF_WAVE_DRIP:
-        qfl_shade_blocks<QF_WAVE_DRIP>(c, out);
+        qfl_shade_blocks<QF_WAVE_DRIP, IN>(c);
         break;
     case QF_WAVE_TRIANGLE:
-        qfl_shade_blocks<QF_WAVE_TRIANGLE>(c, out);
+        qfl_shade_blocks<QF_WAVE_TRIANGLE, IN>(c);
         break;
     case QF_WAVE_SQUARE:
-        qfl_shade_blocks<QF_WAVE_SQUARE>(c, out);
+        qfl_shade_blocks<QF_WAVE_SQUARE, IN>(c);
         break;
     case QF_WAVE_SAWTOOTH:
-        qfl_shade_blocks<QF_WAVE_SAWTOOTH>(c, out);
+        qfl_shade_blocks<QF_WAVE_SAWTOOTH, IN>(c);
         break;
     default:
-        qfl_shade_blocks<QF_WAVE_SINE>(c, out);
+        qfl_shade_blocks<QF_WAVE_SINE, IN>(c);
         break;
     }
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "CpuFeatures.h"
+#include "PixelFormats.h"
 #include "ShadeRowVectorImpl.h"
 
 namespace {
@@ -17,19 +18,29 @@ bool Small(int64_t v)
     return v > -COORD_LIMIT && v < COORD_LIMIT;
 }
 
-// A buffer of w x h pixels at `pitch` whose every pixel index fits INDEX_LIMIT.
-bool IndexableBuffer(int32_t w, int32_t h, int32_t pitch)
+// The world's first w x h pixels, when its rows are a whole number of pixels apart and the lanes' pixel
+// offset of every one of them fits INDEX_LIMIT.
+bool AddressableWorld(const WorldView& world, int32_t w, int32_t h)
 {
-    return w >= 1 && h >= 1 && pitch >= w && (int64_t(h) - 1) * pitch + w <= INDEX_LIMIT;
+    const int64_t pixel = PixelBytes(world);
+    if (w < 1 || h < 1 || world.row_bytes % pixel != 0)
+        return false;
+    const int64_t stride = int64_t(world.row_bytes) / pixel;
+    return w <= INDEX_LIMIT && (stride < 0 ? -stride : stride) <= (INDEX_LIMIT - w) / h;
 }
 
 } // namespace
 
-bool VectorFrameSupported(const QF_Frame& f)
+bool VectorWorldAddressable(const WorldView& world, int32_t w, int32_t h)
 {
-    if (!IndexableBuffer(f.in_w, f.in_h, f.in_pitch))
+    return AddressableWorld(world, w, h);
+}
+
+bool VectorFrameSupported(const QF_Frame& f, const ShadeWorlds& worlds)
+{
+    if (!AddressableWorld(worlds.input, f.in_w, f.in_h))
         return false;
-    if (f.has_map && f.map_w > 0 && f.map_h > 0 && !IndexableBuffer(f.map_w, f.map_h, f.map_pitch))
+    if (f.has_map && f.map_w > 0 && f.map_h > 0 && !AddressableWorld(worlds.map, f.map_w, f.map_h))
         return false;
     if (f.aa_cap > VECTOR_MAX_AA_CAP)
         return false;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "ShadeRow.h"
 #include "WarpTypes.h"
 
 enum class VectorIsa { SSE2, AVX2, AVX512 };
@@ -26,13 +27,17 @@ bool WidestVectorIsa(VectorIsa* isa);
 // Most anti-aliasing sub-samples per axis the lanes take.
 inline constexpr int VECTOR_MAX_AA_CAP = 64;
 
-// True when the lanes can take this frame: every buffer index fits 30 bits and every layer coordinate,
-// origin and bound 29 bits, so no integer step of the lanes can overflow, and aa_cap is at most
-// VECTOR_MAX_AA_CAP.
-bool VectorFrameSupported(const QF_Frame& frame);
+// True when the lanes can take this frame over these worlds: the input's and the map's rows are a whole
+// number of pixels apart, the pixel offset of every texel the frame reads fits 30 bits and every layer
+// coordinate, origin and bound 29 bits, so no integer step of the lanes can overflow, and aa_cap is at
+// most VECTOR_MAX_AA_CAP.
+bool VectorFrameSupported(const QF_Frame& frame, const ShadeWorlds& worlds);
+
+// Whether the lanes can read w x h pixels of this world in place (the world part of VectorFrameSupported).
+bool VectorWorldAddressable(const WorldView& world, int32_t w, int32_t h);
 
 // Row shader with ShadeRowFn's contract (cpu/ShadeRow.h).
-using VectorShadeRowFn = void (*)(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out);
+using VectorShadeRowFn = ShadeRowFn;
 
 // The lanes of one instruction set as a row shader, for frames VectorFrameSupported accepts only. Null
 // when the instruction set is not supported here.
