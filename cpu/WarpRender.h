@@ -29,9 +29,10 @@
 // own extent (map_layer) at the render scale.
 //
 // Memory: the input and map are read where they are and every output row is written straight into the
-// output world, in their own depths and orders; a frame allocates nothing of its size. (A world whose rows
-// are not a whole number of pixels apart is copied once into floats where the processor's vector row
-// shader is used, which cannot address it in place.)
+// output world, in their own depths and orders; a frame allocates nothing of its size. Two exceptions are
+// read through a float copy made once: an input or map whose memory the output world shares (the same
+// world as input and output gives the frame it always gave), and a world whose rows are not a whole number
+// of pixels apart where the processor's vector row shader is used, which cannot address it in place.
 //
 // Threads: the frame's rows are shaded on up to 64 threads (one per logical processor) that live for the
 // call; the abort callable is asked on the calling thread only, after every 4 of its rows. Several calls

@@ -101,19 +101,16 @@ struct Isa {
     template <int N> static I Sll(I v) { return _mm256_slli_epi32(v, N); }
     static M Ge(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GE_OQ); }
 
-    // The 32-bit word at LaneAddress<SCALE>(base, off[k]) into lane k.
+    // The 32-bit word at LaneAddress<SCALE>(base, off[k]) into lane k, loaded lane by lane: the gather
+    // instruction was no faster on the row shaders (qf_bench, 8-bit world in place).
     template <int SCALE> static I Gather32(const char* base, I off)
     {
-#ifdef QF_LANES_HARDWARE_GATHER
-        return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), off, SCALE);
-#else
         int idx[8];
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(idx), off);
         int32_t w[8];
         for (int k = 0; k < 8; k++)
             std::memcpy(&w[k], LaneAddress<SCALE>(base, idx[k]), 4);
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w));
-#endif
     }
 
     // The four floats of the pixel at LaneAddress<16>(base, off[k]) into lane k of c0, c1, c2, c3.

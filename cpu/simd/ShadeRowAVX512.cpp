@@ -88,19 +88,16 @@ struct Isa {
     template <int N> static I Sll(I v) { return _mm512_slli_epi32(v, N); }
     static M Ge(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ); }
 
-    // The 32-bit word at LaneAddress<SCALE>(base, off[k]) into lane k.
+    // The 32-bit word at LaneAddress<SCALE>(base, off[k]) into lane k, loaded lane by lane as the AVX2
+    // row shader loads them (there the gather instruction was no faster; qf_bench, 8-bit world in place).
     template <int SCALE> static I Gather32(const char* base, I off)
     {
-#ifdef QF_LANES_HARDWARE_GATHER
-        return _mm512_i32gather_epi32(off, base, SCALE);
-#else
         int idx[16];
         _mm512_storeu_si512(idx, off);
         int32_t w[16];
         for (int k = 0; k < 16; k++)
             std::memcpy(&w[k], LaneAddress<SCALE>(base, idx[k]), 4);
         return _mm512_loadu_si512(w);
-#endif
     }
 
     // The four floats of the pixel at LaneAddress<16>(base, off[k]) into lane k of b, g, r, a.

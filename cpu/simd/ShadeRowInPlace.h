@@ -1,8 +1,7 @@
 // The lanes reading and writing the worlds in place, for one instruction set: each pixel format of
 // PixelFormats.h as the texel source the kernel's lane flavour (WarpKernelLanes.h) is instantiated with,
 // and as the store of an output row, with exactly the arithmetic of ReadLevel and WriteLevel; then the row
-// shader over them. Texels are loaded from their pixel offsets lane by lane, or with the processor's
-// gather where QF_LANES_HARDWARE_GATHER is defined. Each instruction-set file includes this inside its anonymous namespace, after `Isa`
+// shader over them. Each instruction-set file includes this inside its anonymous namespace, after `Isa`
 // and WarpKernelLanes.h. Isa provides, beyond what the lane flavour uses: Gather32 (32-bit words), Load4
 // and Load4Pair (pixels of four floats), Store4, StoreWords and StoreWordPairs, and the integer bit
 // operations below.

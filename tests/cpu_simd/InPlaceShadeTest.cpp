@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "PixelConversion.h"
@@ -329,6 +330,33 @@ TEST(InPlaceFrame, EveryDepthOrderLayoutAndTileMatchesTheWorkCopyRoad)
                     ASSERT_NE(actual.bytes, out.bytes);
                 }
             }
+}
+
+// A host may hand one world as input, strength map and output: the frame must be what the work-copy road
+// gives, which read the whole input before writing any row, not rows shaded from rows already written.
+TEST(InPlaceFrame, OneWorldAsInputMapAndOutputGivesTheWorkCopyRoadsFrame)
+{
+    const SanitizedSettings settings = FrameSettings(DefaultParamValues(), 60, 34);
+    int n = 0;
+    for (WorldDepth depth : DEPTHS)
+        for (ChannelOrder order : {ChannelOrder::ARGB, ChannelOrder::RGBA}) {
+            TestWorld expected(60, 34, depth, order, LAYOUTS[++n % 5]);
+            expected.Fill(std::uint32_t(3000 + n));
+            TestWorld actual = expected;
+            actual.view.data =
+                actual.bytes.data() + (static_cast<unsigned char*>(expected.view.data) - expected.bytes.data());
+            for (const auto& [world, reading] : {std::pair{&expected, WorldReading::WorkCopy},
+                                                 std::pair{&actual, WorldReading::InPlace}}) {
+                FrameWorlds worlds;
+                worlds.input = world->view;
+                worlds.input_layer = PixelRect{0, 0, 60, 34};
+                worlds.map = world->view;
+                worlds.map_layer = PixelRect{0, 0, 60, 34};
+                worlds.output = world->view;
+                ASSERT_EQ(RenderFrameCPU(settings, 0.5, 1.0f, 1.0f, worlds, {}, reading), RenderStatus::Done);
+            }
+            ASSERT_EQ(FirstByteDifference(expected, actual), "") << DepthName(depth) << " " << OrderName(order);
+        }
 }
 
 } // namespace
