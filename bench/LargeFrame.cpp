@@ -1,14 +1,19 @@
-// Renders one float frame of SIZE x SIZE pixels (default 8192) through the host simulator and the module,
-// and reports the resident memory: the host's own buffers (input layer and output world, 16 bytes a pixel
-// each) before the render, and the peak during it, which adds the plug-in's float work buffer of the
-// input and its per-thread rows.
+// Renders one float frame of SIZE x SIZE pixels (default 8192) three ways and reports the resident memory
+// of each: through the host simulator and the module, as a host renders it (the host's input layer and
+// output world, 16 bytes a pixel each, plus whatever the plug-in needs); then through the core's
+// RenderFrameCPU over the same input world into an output world of its own, once reading the worlds in
+// place and once forcing the work-copy road the renderer once took (a float copy of the whole input and
+// float output rows). Each peak is measured from a fresh start (the kernel's high-water mark is reset to
+// the resident size just before the render), so the figures above that start compare directly.
 //     build/bench/large_frame [SIZE]
 #include "HostSim.h"
+#include "WarpRender.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include <sys/resource.h>
@@ -36,6 +41,21 @@ bool ResetPeak()
     return static_cast<bool>(clear.flush());
 }
 
+// Runs one render between a reset and a reading of the peak, and prints both.
+template <typename RENDER> bool Measure(const char* road, RENDER&& render)
+{
+    const double before = StatusMiB("VmRSS");
+    const bool reset = ResetPeak();
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = render();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double peak = StatusMiB("VmHWM");
+    std::printf("%s: %s in %.1f s\n", road, ok ? "rendered" : "FAILED", seconds);
+    std::printf("    resident before: %.0f MiB; peak during the render%s: %.0f MiB, %.0f MiB above the start\n",
+                before, reset ? "" : " (peak not reset: whole process)", peak, peak - before);
+    return ok;
+}
+
 }   // namespace
 
 int main(int argc, char** argv)
@@ -50,6 +70,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "start-up failed\n");
         return 1;
     }
+    int layer = NO_LAYER;
     {
         // A gradient, so the warp has something to move; the float image is freed once the layer holds it.
         FloatImage image(size, size);
@@ -58,30 +79,41 @@ int main(int argc, char** argv)
                 image.Set(x, y, static_cast<float>(x) / size, static_cast<float>(y) / size, 0.5f, 1.0f);
             }
         }
-        host.params().SetInputLayer(host.layers().Add(image, PixelDepth::Float));
+        layer = host.layers().Add(image, PixelDepth::Float);
+        host.params().SetInputLayer(layer);
     }
     host.settings().width = size;
     host.settings().height = size;
-    RenderRequest request;
-    request.depth = PixelDepth::Float;
-    request.read_back = false;
+    const double world_mib = static_cast<double>(size) * size * 16.0 / (1024.0 * 1024.0);
+    std::printf("frame %d x %d float; one float world: %.0f MiB\n", size, size, world_mib);
 
-    const double before = StatusMiB("VmRSS");
-    const bool reset = ResetPeak();
-    const auto start = std::chrono::steady_clock::now();
-    const RenderResult result = host.render().Frame(request);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double peak = StatusMiB("VmHWM");
+    bool ok = Measure("module, through the host (input layer resident before; output world made by the host)", [&] {
+        RenderRequest request;
+        request.depth = PixelDepth::Float;
+        request.read_back = false;
+        return host.render().Frame(request).error == PF_Err_NONE;
+    });
+
+    // The core over the same input world, into a new output world each time.
+    const PF_EffectWorld input = host.layers().At(layer).World();
+    const SanitizedSettings settings = FrameSettings(DefaultParamValues(), size, size);
+    const auto core = [&](WorldReading reading) {
+        const std::size_t floats = static_cast<std::size_t>(size) * size * 4;
+        const std::unique_ptr<float[]> output(new float[floats]);
+        FrameWorlds worlds;
+        worlds.input = WorldView{input.data, size, size, input.rowbytes, WorldDepth::Float, ChannelOrder::ARGB, 0, 0};
+        worlds.output = WorldView{output.get(), size, size, static_cast<std::ptrdiff_t>(size) * 16, WorldDepth::Float,
+                                  ChannelOrder::ARGB, 0, 0};
+        return RenderFrameCPU(settings, 0.0, 1.0f, 1.0f, worlds, {}, reading) == RenderStatus::Done;
+    };
+    ok = Measure("core, reading the worlds in place (output world made by the caller)",
+                 [&] { return core(WorldReading::InPlace); }) && ok;
+    ok = Measure("core, through the work-copy road (output world made by the caller)",
+                 [&] { return core(WorldReading::WorkCopy); }) && ok;
+
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-
-    const double pixels_mib = static_cast<double>(size) * size * 16.0 / (1024.0 * 1024.0);
-    std::printf("frame %d x %d float: result %d in %.1f s\n", size, size, static_cast<int>(result.error), seconds);
-    std::printf("one float world: %.0f MiB\n", pixels_mib);
-    std::printf("resident before the render (input layer, module): %.0f MiB\n", before);
-    std::printf("peak during the render%s: %.0f MiB (%.0f MiB above the resident size before it)\n",
-                reset ? "" : " (peak not reset: whole process)", peak, peak - before);
     std::printf("peak resident size of the process (ru_maxrss, layer set-up included): %.0f MiB\n",
                 usage.ru_maxrss / 1024.0);
-    return result.error == PF_Err_NONE ? 0 : 1;
+    return ok ? 0 : 1;
 }

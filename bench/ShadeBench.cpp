@@ -1,6 +1,8 @@
 // The default look at 1920 x 1080: the scalar kernel against the vector row shaders of every instruction
 // set this processor runs, one thread and all threads through the band renderer, and OpenCV's remap
 // (float BGRA, precomputed maps, bilinear and bicubic, one thread) on the same frame size as a yardstick.
+// The widest row shader also reads and writes host worlds in place: 8-bit and float ARGB, rows of the
+// same depth out.
 // Each benchmark renders whole frames and reports megapixels per second; a summary with the ratios
 // follows the table.
 #include <benchmark/benchmark.h>
@@ -21,6 +23,7 @@
 #endif
 
 #include "KernelTestUtil.h"
+#include "PixelConversion.h"
 #include "RenderBandCPU.h"
 #include "ShadeRow.h"
 #include "ShadeRowVector.h"
@@ -94,21 +97,48 @@ private:
     double best_ = 0;
 };
 
-// One thread, every row in order through one row shader.
-void ShadeRows(benchmark::State& state, ShadeRowFn shade, const std::string& name)
+// One thread, every row of the card in order through one row shader over these worlds.
+void TimeRows(benchmark::State& state, ShadeRowFn shade, const ShadeWorlds& worlds, const std::string& name)
 {
     const Scene& s = TheScene();
-    std::vector<float> row(size_t(W) * 4);
     FrameClock clock(true);
     for (auto _ : state) {
         clock.Start();
         for (int y = 0; y < H; y++)
-            shade(s.frame, s.src.px.data(), nullptr, y, row.data());
-        benchmark::DoNotOptimize(row.data());
+            shade(s.frame, worlds, y);
+        benchmark::DoNotOptimize(worlds.output.data);
         clock.Stop();
     }
     Report(state);
     clock.Remember(name);
+}
+
+// The card as the float work buffer, every row into one float row buffer.
+void ShadeRows(benchmark::State& state, ShadeRowFn shade, const std::string& name)
+{
+    const Scene& s = TheScene();
+    std::vector<float> row(size_t(W) * 4);
+    ShadeWorlds worlds;
+    worlds.input = WorkBufferWorld(s.src.px.data(), W, H, W);
+    worlds.output = WorkBufferWorld(row.data(), W, 1, 0);  // every row into the one row buffer
+    TimeRows(state, shade, worlds, name);
+}
+
+// The card as a host world of this depth (ARGB), read in place, every row written into one row of the
+// same depth.
+void ShadeHostRows(benchmark::State& state, ShadeRowFn shade, WorldDepth depth, const std::string& name)
+{
+    const Scene& s = TheScene();
+    const int pixel = depth == WorldDepth::Float ? 16 : 4;
+    std::vector<unsigned char> world(size_t(W) * H * size_t(pixel));
+    const WorldView input{world.data(), W, H, std::ptrdiff_t(W) * pixel, depth, ChannelOrder::ARGB, 0, 0};
+    for (int y = 0; y < H; y++)
+        WorkRowToWorld(input, y, s.src.at(0, y));
+    std::vector<unsigned char> row(size_t(W) * size_t(pixel));
+    ShadeWorlds worlds;
+    worlds.input = input;
+    worlds.output = WorldView{row.data(), W, 1, 0, depth, ChannelOrder::ARGB, 0, 0};
+    TimeRows(state, shade, worlds, name);
 }
 
 // Whole frames through RenderBandCPU with the given thread count (0: one per logical processor).
@@ -197,6 +227,12 @@ void Register()
                                          p.name)
                 ->Unit(benchmark::kMillisecond)->MinTime(MIN_SECONDS);
         }
+    for (WorldDepth depth : {WorldDepth::Bits8, WorldDepth::Float}) {
+        const std::string name = depth == WorldDepth::Float ? "in place float" : "in place 8-bit";
+        benchmark::RegisterBenchmark(("ShadeRows/widest/" + name).c_str(), ShadeHostRows,
+                                     ShadeRowFor(ShadePath::Automatic), depth, name)
+            ->Unit(benchmark::kMillisecond)->MinTime(MIN_SECONDS);
+    }
     for (ShadePath path : {ShadePath::Scalar, ShadePath::Automatic})
         for (int threads : ThreadCounts()) {
             const std::string name = std::string(path == ShadePath::Scalar ? "Scalar" : "Vector") + " " +
@@ -230,6 +266,14 @@ void Summary()
         widest = v;
         std::snprintf(text, sizeof text, "   %.2fx scalar", scalar > 0 ? v / scalar : 0.0);
         Line((std::string("vector ") + p.name + ", 1 thread").c_str(), v, scalar > 0 ? text : "");
+    }
+    for (const char* depth : {"8-bit", "float"}) {
+        const double v = get(std::string("in place ") + depth);
+        if (v <= 0)
+            continue;
+        std::snprintf(text, sizeof text, "   %.2fx the float work buffer", widest > 0 ? v / widest : 0.0);
+        Line((std::string("widest vector, host ARGB ") + depth + " in place, 1 thread").c_str(), v,
+             widest > 0 ? text : "");
     }
     for (const char* kind : {"Scalar", "Vector"}) {
         const double one = get(std::string(kind) + " 1 thread");

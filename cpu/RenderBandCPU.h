@@ -1,5 +1,5 @@
-// The parallel band renderer: runs the kernel over the output rows of one frame on up to 64 threads
-// and hands each finished row to the caller.
+// The parallel band renderer: runs the kernel over the output rows of one frame on up to 64 threads,
+// writing each row into the output world, or handing it to the caller as floats.
 #pragma once
 
 #include <cstdint>
@@ -21,12 +21,18 @@ using RowCallback = std::function<void(int32_t row, const float* pixels)>;
 using AbortCallback = std::function<bool()>;
 
 // Renders rows max(band_y0, 0) to min(band_y0 + band_h, out_h) of the frame, each exactly once unless
-// stopped, through the process's row shader (ProcessShadeRow, ShadeRow.h). threadCount 0 or less: one
-// thread per logical processor. Returns true when every row was delivered or there was nothing to render, false when the
-// abort callback asked to stop. The first exception raised on any render thread (a row buffer that
-// cannot be allocated, a throwing callback) is raised here after every thread has been joined; an empty
-// row callback raises std::bad_function_call. src covers in_h rows of in_pitch pixels; map is read only
-// when has_map is non-zero.
+// stopped, through the process's row shader (ProcessShadeRow, ShadeRow.h), which reads the input and map
+// worlds in place and writes every row into worlds.output in its format: no buffer besides the worlds.
+// threadCount 0 or less: one thread per logical processor. Returns true when every row was written or
+// there was nothing to render, false when the abort callback asked to stop. The first exception raised on
+// any render thread is raised here after every thread has been joined.
+bool RenderBandCPU(const QF_Frame& frame, const ShadeWorlds& worlds, int threadCount,
+                   const AbortCallback& abortCallback);
+
+// The same over float work buffers, each finished row handed to rowCallback: src covers in_h rows of
+// in_pitch pixels; map is read only when has_map is non-zero. Each thread shades into one row buffer of
+// its own. A row buffer that cannot be allocated, or a throwing callback, raises as above; an empty row
+// callback raises std::bad_function_call.
 bool RenderBandCPU(const QF_Frame& frame, const float* src, const float* map, const RowCallback& rowCallback,
                    int threadCount, const AbortCallback& abortCallback);
 
@@ -40,9 +46,11 @@ struct BandRenderHooks {
     std::function<std::thread(std::function<void()>)> startThread;
     // The row shader, with ShadeRowFn's contract; empty uses ProcessShadeRow(). Tests and benchmarks pass
     // ShadeRowFor(path) here to force a path.
-    std::function<void(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out)> shadeRow;
+    std::function<void(const QF_Frame& frame, const ShadeWorlds& worlds, int32_t row)> shadeRow;
 };
 
+bool RenderBandCPU(const QF_Frame& frame, const ShadeWorlds& worlds, int threadCount,
+                   const AbortCallback& abortCallback, const BandRenderHooks& hooks);
 bool RenderBandCPU(const QF_Frame& frame, const float* src, const float* map, const RowCallback& rowCallback,
                    int threadCount, const AbortCallback& abortCallback, const BandRenderHooks& hooks);
 

@@ -28,6 +28,12 @@
 // that extent. The strength map is another layer, stretched over the input layer: its world and its
 // own extent (map_layer) at the render scale.
 //
+// Memory: the input and map are read where they are and every output row is written straight into the
+// output world, in their own depths and orders; a frame allocates nothing of its size. Two exceptions are
+// read through a float copy made once: an input or map whose memory the output world shares (the same
+// world as input and output gives the frame it always gave), and a world whose rows are not a whole number
+// of pixels apart where the processor's vector row shader is used, which cannot address it in place.
+//
 // Threads: the frame's rows are shaded on up to 64 threads (one per logical processor) that live for the
 // call; the abort callable is asked on the calling thread only, after every 4 of its rows. Several calls
 // may run at once on different threads; worlds of different calls must not overlap.
@@ -82,7 +88,15 @@ SanitizedSettings FrameSettings(const ParamValues& controls, std::int32_t layer_
 // written. Nothing else is raised.
 RenderStatus RenderWarpFrame(const WarpFrameRequest& frame, const AbortCallback& abort = {});
 
+// How RenderFrameCPU reads the worlds. Hosts leave it at InPlace: the row shaders read the input and map
+// where they are and write the output rows straight into the output world, allocating nothing the size
+// of a frame. WorkCopy is the road the renderer once took, through whole float copies of the input and
+// map and float output rows; it gives the same bytes, and is kept so that tests and benchmarks can
+// compare frames and memory with it.
+enum class WorldReading { InPlace, WorkCopy };
+
 // The same from a settings snapshot already taken (the compositing host reads the controls at pre-render
 // and renders later): the path RenderWarpFrame takes after FrameSettings.
 RenderStatus RenderFrameCPU(const SanitizedSettings& settings, double time, float dsx, float dsy,
-                            const FrameWorlds& worlds, const AbortCallback& abort = {});
+                            const FrameWorlds& worlds, const AbortCallback& abort = {},
+                            WorldReading reading = WorldReading::InPlace);

@@ -14,6 +14,7 @@ enum class WorldDepth : int { Bits8 = 8, Bits16 = 16, Float = 32, Bits16Full = 1
 enum class ChannelOrder : int {
     ARGB,   // alpha, red, green, blue: the compositing host's worlds
     RGBA,   // red, green, blue, alpha: frei0r frames, OpenFX images
+    BGRA,   // blue, green, red, alpha: the GPU worlds and the kernel's float work buffers
 };
 
 struct WorldView {

@@ -10,6 +10,7 @@
 #include "GpuBackoff.h"
 #include "GpuLoader.h"
 #include "LogFile.h"
+#include "PixelConversion.h"
 #include "RenderBandCPU.h"
 
 namespace {
@@ -206,14 +207,17 @@ GpuFrameResult RedoOnCpu(GpuDeviceData& record, void* queue, const GpuBuffer& in
             frame.has_map = 0;
         }
     }
-    const std::size_t stride = static_cast<std::size_t>(output_world.row_bytes / 4);
-    const std::size_t row_bytes = static_cast<std::size_t>(frame.out_w) * GPU_PIXEL_BYTES;
-    float* const rows = output.data();
-    const RowCallback write_row = [rows, stride, row_bytes](std::int32_t y, const float* pixels) {
-        std::memcpy(rows + static_cast<std::size_t>(y) * stride, pixels, row_bytes);
-    };
+    // The host copies are float B, G, R, A worlds with the device buffers' rows; the rows are shaded
+    // straight into the output's copy.
+    ShadeWorlds worlds;
+    worlds.input = WorkBufferWorld(input.data(), frame.in_w, frame.in_h, frame.in_pitch);
+    if (frame.has_map) {
+        worlds.map = WorkBufferWorld(map.data(), frame.map_w, frame.map_h, frame.map_pitch);
+    }
+    worlds.output = WorkBufferWorld(output.data(), frame.out_w, frame.out_h, 0);
+    worlds.output.row_bytes = static_cast<std::ptrdiff_t>(output_world.row_bytes / 4) * 4;
     // No abort callback: the host waits for this frame either way.
-    (void)RenderBandCPU(frame, input.data(), frame.has_map ? map.data() : nullptr, write_row, 0, AbortCallback());
+    (void)RenderBandCPU(frame, worlds, 0, AbortCallback());
     if (!UploadToGpu(&record, queue, output_world.device, output.size() * sizeof(float), output.data(),
                      &copy_error)) {
         return GpuFrameResult::CopyFailed;

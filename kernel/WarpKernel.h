@@ -40,6 +40,10 @@ typedef size_t qf_index;
 typedef unsigned long long qf_index;
 #include "WarpTypes.h"
 #else
+/* C/C++ for the CPU. An includer may define QF_HOST_IMAGE, the type of an image, and
+ * QF_HOST_FETCH(image, pitch, x, y, bgra), which stores pixel (x, y)'s blue, green, red and alpha as four
+ * floats at bgra, to read images in its own layout instead of work buffers: the CPU renderer reads the
+ * host's pixels in place that way. */
 #include <math.h>
 #include <stddef.h>
 #define QF_FN static inline
@@ -50,6 +54,13 @@ typedef unsigned long long qf_index;
 #define QF_FABS(x) fabsf(x)
 typedef size_t qf_index;
 #include "WarpTypes.h"
+#endif
+
+/* The input and strength map as the functions below take them: a work buffer, or the includer's own. */
+#ifdef QF_HOST_IMAGE
+typedef QF_HOST_IMAGE qf_image;
+#else
+typedef QF_GPTR const float* qf_image;
 #endif
 
 /* Angle constants, as the nearest single-precision values (bits 0x40C90FDB and 0x3E22F983). */
@@ -212,20 +223,49 @@ QF_FN float qf_wave(int type, float ph, float* dw)
 
 /* ---- Texel access and sampling ------------------------------------------------------------------ */
 
-/* Straight pixel (x, y) of a work buffer; non-positive or NaN alpha is transparent black, alpha is
- * held at 1 and non-finite colour reads as 0. */
-QF_FN qf4 qf_load_straight(QF_GPTR const float* buf, int pitch, int x, int y)
+/* Where pixel (x, y) is, and its stored blue, green, red and alpha (QF_BLUE .. QF_ALPHA of the image and
+ * the place): a work buffer's float index at `pitch` pixels a row, or the includer's pixel read whole by
+ * QF_HOST_FETCH (which knows its images' row distance itself). */
+#ifdef QF_HOST_FETCH
+typedef qf4 qf_pixel;
+QF_FN qf_pixel qf_pixel_at(qf_image img, int pitch, int x, int y)
 {
-    qf_index i = ((qf_index)y * (qf_index)pitch + (qf_index)x) * 4;
-    float a = buf[i + 3];
+    float p[4];
+    (void)pitch; /* a fetch that knows its rows' distance need not read it */
+    QF_HOST_FETCH(img, pitch, x, y, p);
+    return qf4_set(p[0], p[1], p[2], p[3]);
+}
+#define QF_BLUE(img, p) ((p).x)
+#define QF_GREEN(img, p) ((p).y)
+#define QF_RED(img, p) ((p).z)
+#define QF_ALPHA(img, p) ((p).w)
+#else
+typedef qf_index qf_pixel;
+QF_FN qf_pixel qf_pixel_at(qf_image buf, int pitch, int x, int y)
+{
+    (void)buf; /* read through QF_BLUE .. QF_ALPHA */
+    return ((qf_index)y * (qf_index)pitch + (qf_index)x) * 4;
+}
+#define QF_BLUE(buf, i) ((buf)[(i)])
+#define QF_GREEN(buf, i) ((buf)[(i) + 1])
+#define QF_RED(buf, i) ((buf)[(i) + 2])
+#define QF_ALPHA(buf, i) ((buf)[(i) + 3])
+#endif
+
+/* Straight pixel (x, y); non-positive or NaN alpha is transparent black, alpha is held at 1 and
+ * non-finite colour reads as 0. */
+QF_FN qf4 qf_load_straight(qf_image buf, int pitch, int x, int y)
+{
+    qf_pixel p = qf_pixel_at(buf, pitch, x, y);
+    float a = QF_ALPHA(buf, p);
     if (!(a > 0.0f))
         return qf4_zero();
     if (a > 1.0f)
         a = 1.0f;
-    return qf4_set(qf_sane(buf[i]), qf_sane(buf[i + 1]), qf_sane(buf[i + 2]), a);
+    return qf4_set(qf_sane(QF_BLUE(buf, p)), qf_sane(QF_GREEN(buf, p)), qf_sane(QF_RED(buf, p)), a);
 }
 
-QF_FN qf4 qf_load_premul(QF_GPTR const float* buf, int pitch, int x, int y)
+QF_FN qf4 qf_load_premul(qf_image buf, int pitch, int x, int y)
 {
     qf4 p = qf_load_straight(buf, pitch, x, y);
     return qf4_set(p.x * p.w, p.y * p.w, p.z * p.w, p.w);
@@ -266,7 +306,7 @@ QF_FN int qf_map_axis(int i, int lo, int hi, int b0, int n, int mode, int* ok)
 }
 
 /* Premultiplied texel at layer pixel (ix, iy) after edge handling. */
-QF_FN qf4 qf_texel(QF_FPTR const QF_Frame* f, QF_GPTR const float* src, int ix, int iy)
+QF_FN qf4 qf_texel(QF_FPTR const QF_Frame* f, qf_image src, int ix, int iy)
 {
     int ok = 1;
     int x = qf_map_axis(ix, f->lay_x0, f->lay_x1, f->in_x0, f->in_w, f->edge_mode, &ok);
@@ -294,7 +334,7 @@ QF_FN float qf_cell(float v, int* i)
     return v - fv;
 }
 
-QF_FN qf4 qf_bilinear(QF_FPTR const QF_Frame* f, QF_GPTR const float* src, float x, float y)
+QF_FN qf4 qf_bilinear(QF_FPTR const QF_Frame* f, qf_image src, float x, float y)
 {
     int ix, iy;
     float tx = qf_cell(qf_coord(x), &ix);
@@ -308,7 +348,7 @@ QF_FN qf4 qf_bilinear(QF_FPTR const QF_Frame* f, QF_GPTR const float* src, float
 
 /* One Catmull-Rom row at texels ix - 1 .. ix + 2 of row iy. With track set, the two inner texels widen
  * the [lo, hi] range that bounds the result against ringing. */
-QF_FN qf4 qf_cubic_row(QF_FPTR const QF_Frame* f, QF_GPTR const float* src, int ix, int iy, float w0, float w1,
+QF_FN qf4 qf_cubic_row(QF_FPTR const QF_Frame* f, qf_image src, int ix, int iy, float w0, float w1,
                        float w2, float w3, int track, qf4* lo, qf4* hi)
 {
     qf4 a = qf_texel(f, src, ix - 1, iy);
@@ -342,7 +382,7 @@ QF_FN void qf_cubic_weights(float t, float* w0, float* w1, float* w2, float* w3)
 
 /* Catmull-Rom bicubic, clamped per channel to the range of the inner 2 x 2 texels so it never rings
  * into halos. */
-QF_FN qf4 qf_bicubic(QF_FPTR const QF_Frame* f, QF_GPTR const float* src, float x, float y)
+QF_FN qf4 qf_bicubic(QF_FPTR const QF_Frame* f, qf_image src, float x, float y)
 {
     int ix, iy;
     float tx = qf_cell(qf_coord(x), &ix);
@@ -374,7 +414,7 @@ QF_FN int qf_footprint_samples(float l)
 
 /* Premultiplied colour averaged over the pixel's footprint: the parallelogram spanned by the Jacobian
  * columns (j00, j10) and (j01, j11), in buffer pixels, capped at aa_cap sub-samples per axis. */
-QF_FN qf4 qf_sample(QF_FPTR const QF_Frame* f, QF_GPTR const float* src, float x, float y, float j00, float j01,
+QF_FN qf4 qf_sample(QF_FPTR const QF_Frame* f, qf_image src, float x, float y, float j00, float j01,
                     float j10, float j11)
 {
     int cap = f->aa_cap;
@@ -425,7 +465,7 @@ QF_FN qf4 qf_sample(QF_FPTR const QF_Frame* f, QF_GPTR const float* src, float x
 
 /* Strength in [0, 1] at layer pixel (X, Y). The map always clamps at its border, whatever the edge
  * mode, and is read premultiplied, so a half-transparent white pixel has luma 0.5. */
-QF_FN float qf_map_value(QF_FPTR const QF_Frame* f, QF_GPTR const float* map, int X, int Y)
+QF_FN float qf_map_value(QF_FPTR const QF_Frame* f, qf_image map, int X, int Y)
 {
     float x = qf_coord(((float)X + 0.5f) * f->map_sx + f->map_ox);
     float y = qf_coord(((float)Y + 0.5f) * f->map_sy + f->map_oy);
@@ -494,7 +534,7 @@ QF_FN void qf_field(QF_FPTR const QF_Frame* f, float px, float py, float* dx, fl
 }
 
 /* Straight B, G, R, A of output pixel (bx, by). map is read only when has_map is set. */
-QF_FN qf4 qf_shade(QF_FPTR const QF_Frame* f, QF_GPTR const float* src, QF_GPTR const float* map, int bx, int by)
+QF_FN qf4 qf_shade(QF_FPTR const QF_Frame* f, qf_image src, qf_image map, int bx, int by)
 {
     int X = f->out_x0 + bx;
     int Y = f->out_y0 + by;

@@ -3,6 +3,8 @@
 // 256-bit registers.
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "ShadeRowVectorImpl.h"
 #include "WarpKernel.h"
 
@@ -93,84 +95,136 @@ struct Isa {
         out[3] = _mm256_shuffle_ps(t1, t3, _MM_SHUFFLE(3, 2, 3, 2));
     }
 
-    // The four floats of pixel pix[k] of buf into lane k of b, g, r, a.
-    static void Load4(const float* buf, I pix, F& b, F& g, F& r, F& a)
+    static I AndI(I a, I b) { return _mm256_and_si256(a, b); }
+    static I OrI(I a, I b) { return _mm256_or_si256(a, b); }
+    template <int N> static I Srl(I v) { return _mm256_srli_epi32(v, N); }
+    template <int N> static I Sll(I v) { return _mm256_slli_epi32(v, N); }
+    static M Ge(F a, F b) { return _mm256_cmp_ps(a, b, _CMP_GE_OQ); }
+
+    // The 32-bit word at LaneAddress<SCALE>(base, off[k]) into lane k, loaded lane by lane: the gather
+    // instruction was no faster on the row shaders (qf_bench, 8-bit world in place).
+    template <int SCALE> static I Gather32(const char* base, I off)
     {
         int idx[8];
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(idx), pix);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(idx), off);
+        int32_t w[8];
+        for (int k = 0; k < 8; k++)
+            std::memcpy(&w[k], LaneAddress<SCALE>(base, idx[k]), 4);
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w));
+    }
+
+    // The four floats of the pixel at LaneAddress<16>(base, off[k]) into lane k of c0, c1, c2, c3.
+    static void Load4(const char* base, I off, F& c0, F& c1, F& c2, F& c3)
+    {
+        int idx[8];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(idx), off);
         __m256 v[4];
 #pragma GCC unroll 4
         for (int k = 0; k < 4; k++) {
-            __m256 t = _mm256_castps128_ps256(_mm_loadu_ps(buf + size_t(idx[k]) * 4));
-            v[k] = _mm256_insertf128_ps(t, _mm_loadu_ps(buf + size_t(idx[k + 4]) * 4), 1);
+            __m256 t = _mm256_castps128_ps256(_mm_loadu_ps(reinterpret_cast<const float*>(LaneAddress<16>(base, idx[k]))));
+            v[k] = _mm256_insertf128_ps(t, _mm_loadu_ps(reinterpret_cast<const float*>(LaneAddress<16>(base, idx[k + 4]))), 1);
         }
         // v[k] holds lanes k and k + 4.
         __m256 out[4];
         Transpose4(v[0], v[1], v[2], v[3], out);
-        b = out[0];
-        g = out[1];
-        r = out[2];
-        a = out[3];
+        c0 = out[0];
+        c1 = out[1];
+        c2 = out[2];
+        c3 = out[3];
     }
 
-    // Pixels pix[k] and pix[k] + 1 into lane k of (b0, g0, r0, a0) and (b1, g1, r1, a1).
-    static void Load4Pair(const float* buf, I pix, F& b0, F& g0, F& r0, F& a0, F& b1, F& g1, F& r1, F& a1)
+    // That pixel and the next one in memory into lane k of (c0 .. c3) and (d0 .. d3).
+    static void Load4Pair(const char* base, I off, F& c0, F& c1, F& c2, F& c3, F& d0, F& d1, F& d2,
+                          F& d3)
     {
         int idx[8];
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(idx), pix);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(idx), off);
         __m256 z[8];
 #pragma GCC unroll 8
         for (int k = 0; k < 8; k++)
-            z[k] = _mm256_loadu_ps(buf + size_t(idx[k]) * 4);
+            z[k] = _mm256_loadu_ps(reinterpret_cast<const float*>(LaneAddress<16>(base, idx[k])));
         // u: lanes 0-3, w: lanes 4-7; the low half holds the first pixel, the high half the second.
         __m256 u[4], w[4];
         Transpose4(z[0], z[1], z[2], z[3], u);
         Transpose4(z[4], z[5], z[6], z[7], w);
-        b0 = _mm256_permute2f128_ps(u[0], w[0], 0x20);
-        g0 = _mm256_permute2f128_ps(u[1], w[1], 0x20);
-        r0 = _mm256_permute2f128_ps(u[2], w[2], 0x20);
-        a0 = _mm256_permute2f128_ps(u[3], w[3], 0x20);
-        b1 = _mm256_permute2f128_ps(u[0], w[0], 0x31);
-        g1 = _mm256_permute2f128_ps(u[1], w[1], 0x31);
-        r1 = _mm256_permute2f128_ps(u[2], w[2], 0x31);
-        a1 = _mm256_permute2f128_ps(u[3], w[3], 0x31);
+        c0 = _mm256_permute2f128_ps(u[0], w[0], 0x20);
+        c1 = _mm256_permute2f128_ps(u[1], w[1], 0x20);
+        c2 = _mm256_permute2f128_ps(u[2], w[2], 0x20);
+        c3 = _mm256_permute2f128_ps(u[3], w[3], 0x20);
+        d0 = _mm256_permute2f128_ps(u[0], w[0], 0x31);
+        d1 = _mm256_permute2f128_ps(u[1], w[1], 0x31);
+        d2 = _mm256_permute2f128_ps(u[2], w[2], 0x31);
+        d3 = _mm256_permute2f128_ps(u[3], w[3], 0x31);
     }
 
-    // A hint to bring pixel pix[k] of buf towards the cache.
-    static void Prefetch(const float* buf, I pix)
+    // A hint to bring the pixel at LaneAddress<SCALE>(base, off[k]) towards the cache.
+    template <int SCALE> static void Prefetch(const char* base, I off)
     {
         int idx[8];
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(idx), pix);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(idx), off);
         for (int k = 0; k < 8; k++)
-            _mm_prefetch(reinterpret_cast<const char*>(buf + size_t(idx[k]) * 4), _MM_HINT_T0);
+            _mm_prefetch(LaneAddress<SCALE>(base, idx[k]), _MM_HINT_T0);
     }
 
-    // Lanes [0, n) as n consecutive pixels (B, G, R, A) at out.
-    static void StoreAos(float* out, int n, F b, F g, F r, F a)
+    // Lanes [0, n) as n consecutive pixels of four floats (c0 .. c3) at out.
+    static void Store4(char* out, int n, F c0, F c1, F c2, F c3)
     {
         __m256 p[4];
         // p[k] holds pixel k in its low half and pixel k + 4 in its high half.
-        Transpose4(b, g, r, a, p);
+        Transpose4(c0, c1, c2, c3, p);
         __m256 q[4] = {_mm256_permute2f128_ps(p[0], p[1], 0x20), _mm256_permute2f128_ps(p[2], p[3], 0x20),
                        _mm256_permute2f128_ps(p[0], p[1], 0x31), _mm256_permute2f128_ps(p[2], p[3], 0x31)};
         if (n == 8) {
             for (int k = 0; k < 4; k++)
-                _mm256_storeu_ps(out + 8 * k, q[k]);
+                _mm256_storeu_ps(reinterpret_cast<float*>(out + 32 * k), q[k]);
             return;
         }
         float tmp[32];
         for (int k = 0; k < 4; k++)
             _mm256_storeu_ps(tmp + 8 * k, q[k]);
-        for (int i = 0; i < 4 * n; i++)
-            out[i] = tmp[i];
+        std::memcpy(out, tmp, size_t(n) * 16);
+    }
+
+    // Lanes [0, n) as n consecutive 32-bit words at out.
+    static void StoreWords(char* out, int n, I w)
+    {
+        if (n == 8) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), w);
+            return;
+        }
+        int32_t t[8];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(t), w);
+        std::memcpy(out, t, size_t(n) * 4);
+    }
+
+    // Lanes [0, n) as n consecutive pairs of 32-bit words (lo, hi) at out.
+    static void StoreWordPairs(char* out, int n, I lo, I hi)
+    {
+        // Pixels 0, 1 | 4, 5 and 2, 3 | 6, 7.
+        const __m256i p0 = _mm256_unpacklo_epi32(lo, hi);
+        const __m256i p1 = _mm256_unpackhi_epi32(lo, hi);
+        const __m256i first = _mm256_permute2x128_si256(p0, p1, 0x20);   // pixels 0 to 3
+        const __m256i second = _mm256_permute2x128_si256(p0, p1, 0x31);  // pixels 4 to 7
+        if (n == 8) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), first);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), second);
+            return;
+        }
+        int32_t t[16];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(t), first);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(t + 8), second);
+        std::memcpy(out, t, size_t(n) * 8);
     }
 };
 
-#include "ShadeRowLanes.h"
+#include "WarpKernelLanes.h"
+#include "ShadeRowInPlace.h"
+
+static_assert(QFL_MAX_AA_CAP == VECTOR_MAX_AA_CAP, "the lanes take what VectorFrameSupported admits");
 
 } // namespace
 
-void ShadeRowAVX2(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out)
+void ShadeRowAVX2(const QF_Frame& frame, const ShadeWorlds& worlds, int32_t row)
 {
-    ShadeRowLanes(frame, src, map, row, out);
+    ShadeRowInPlace(frame, worlds, row);
 }

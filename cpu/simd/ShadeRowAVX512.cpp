@@ -12,6 +12,8 @@
 #pragma GCC diagnostic pop
 #endif
 
+#include <cstring>
+
 #include "ShadeRowVectorImpl.h"
 #include "WarpKernel.h"
 
@@ -80,18 +82,36 @@ struct Isa {
         return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtpd_epi32(lo)), _mm512_cvtpd_epi32(hi), 1);
     }
 
-    // The four floats of pixel pix[k] of buf into lane k of b, g, r, a.
-    static void Load4(const float* buf, I pix, F& b, F& g, F& r, F& a)
+    static I AndI(I a, I b) { return _mm512_and_si512(a, b); }
+    static I OrI(I a, I b) { return _mm512_or_si512(a, b); }
+    template <int N> static I Srl(I v) { return _mm512_srli_epi32(v, N); }
+    template <int N> static I Sll(I v) { return _mm512_slli_epi32(v, N); }
+    static M Ge(F a, F b) { return _mm512_cmp_ps_mask(a, b, _CMP_GE_OQ); }
+
+    // The 32-bit word at LaneAddress<SCALE>(base, off[k]) into lane k, loaded lane by lane as the AVX2
+    // row shader loads them (there the gather instruction was no faster; qf_bench, 8-bit world in place).
+    template <int SCALE> static I Gather32(const char* base, I off)
     {
         int idx[16];
-        _mm512_storeu_si512(idx, pix);
+        _mm512_storeu_si512(idx, off);
+        int32_t w[16];
+        for (int k = 0; k < 16; k++)
+            std::memcpy(&w[k], LaneAddress<SCALE>(base, idx[k]), 4);
+        return _mm512_loadu_si512(w);
+    }
+
+    // The four floats of the pixel at LaneAddress<16>(base, off[k]) into lane k of b, g, r, a.
+    static void Load4(const char* base, I off, F& b, F& g, F& r, F& a)
+    {
+        int idx[16];
+        _mm512_storeu_si512(idx, off);
         __m512 v[4];
 #pragma GCC unroll 4
         for (int k = 0; k < 4; k++) {
-            __m512 t = _mm512_castps128_ps512(_mm_loadu_ps(buf + size_t(idx[k]) * 4));
-            t = _mm512_insertf32x4(t, _mm_loadu_ps(buf + size_t(idx[k + 4]) * 4), 1);
-            t = _mm512_insertf32x4(t, _mm_loadu_ps(buf + size_t(idx[k + 8]) * 4), 2);
-            v[k] = _mm512_insertf32x4(t, _mm_loadu_ps(buf + size_t(idx[k + 12]) * 4), 3);
+            __m512 t = _mm512_castps128_ps512(_mm_loadu_ps(Floats(base, idx[k])));
+            t = _mm512_insertf32x4(t, _mm_loadu_ps(Floats(base, idx[k + 4])), 1);
+            t = _mm512_insertf32x4(t, _mm_loadu_ps(Floats(base, idx[k + 8])), 2);
+            v[k] = _mm512_insertf32x4(t, _mm_loadu_ps(Floats(base, idx[k + 12])), 3);
         }
         // v[k] holds lanes k, k + 4, k + 8, k + 12, so the transpose puts lanes 4q .. 4q + 3 of each
         // channel into block q.
@@ -103,11 +123,12 @@ struct Isa {
         a = out[3];
     }
 
-    // Pixels pix[k] and pix[k] + 1 into lane k of (b0, g0, r0, a0) and (b1, g1, r1, a1).
-    static void Load4Pair(const float* buf, I pix, F& b0, F& g0, F& r0, F& a0, F& b1, F& g1, F& r1, F& a1)
+    // That pixel and the next one in memory into lane k of (b0, g0, r0, a0) and (b1, g1, r1, a1).
+    static void Load4Pair(const char* base, I off, F& b0, F& g0, F& r0, F& a0, F& b1, F& g1, F& r1,
+                          F& a1)
     {
         int idx[16];
-        _mm512_storeu_si512(idx, pix);
+        _mm512_storeu_si512(idx, off);
         // z[k] holds the pairs of two lanes, one per 256-bit half: lanes k and k + 4 for k < 4, lanes
         // k + 4 and k + 8 above; the transpose below then returns every lane in its own place.
         __m512 z[8];
@@ -115,8 +136,8 @@ struct Isa {
         for (int k = 0; k < 8; k++) {
             const int l0 = k < 4 ? k : k + 4;
             // 256-bit halves moved as doubles: inserting them as floats needs AVX-512DQ.
-            __m512d t = _mm512_castpd256_pd512(_mm256_loadu_pd(reinterpret_cast<const double*>(buf + size_t(idx[l0]) * 4)));
-            t = _mm512_insertf64x4(t, _mm256_loadu_pd(reinterpret_cast<const double*>(buf + size_t(idx[l0 + 4]) * 4)), 1);
+            __m512d t = _mm512_castpd256_pd512(_mm256_loadu_pd(reinterpret_cast<const double*>(LaneAddress<16>(base, idx[l0]))));
+            t = _mm512_insertf64x4(t, _mm256_loadu_pd(reinterpret_cast<const double*>(LaneAddress<16>(base, idx[l0 + 4]))), 1);
             z[k] = _mm512_castpd_ps(t);
         }
         __m512 u[4], w[4];
@@ -146,17 +167,22 @@ struct Isa {
         out[3] = _mm512_castpd_ps(_mm512_unpackhi_pd(_mm512_castps_pd(t1), _mm512_castps_pd(t3)));
     }
 
-    // A hint to bring pixel pix[k] of buf towards the cache.
-    static void Prefetch(const float* buf, I pix)
+    static const float* Floats(const char* base, int off)
     {
-        int idx[16];
-        _mm512_storeu_si512(idx, pix);
-        for (int k = 0; k < 16; k++)
-            _mm_prefetch(reinterpret_cast<const char*>(buf + size_t(idx[k]) * 4), _MM_HINT_T0);
+        return reinterpret_cast<const float*>(LaneAddress<16>(base, off));
     }
 
-    // Lanes [0, n) as n consecutive pixels (B, G, R, A) at out.
-    static void StoreAos(float* out, int n, F b, F g, F r, F a)
+    // A hint to bring the pixel at LaneAddress<SCALE>(base, off[k]) towards the cache.
+    template <int SCALE> static void Prefetch(const char* base, I off)
+    {
+        int idx[16];
+        _mm512_storeu_si512(idx, off);
+        for (int k = 0; k < 16; k++)
+            _mm_prefetch(LaneAddress<SCALE>(base, idx[k]), _MM_HINT_T0);
+    }
+
+    // Lanes [0, n) as n consecutive pixels of four floats (b, g, r, a) at out.
+    static void Store4(char* out, int n, F b, F g, F r, F a)
     {
         __m512 t0 = _mm512_unpacklo_ps(b, g);
         __m512 t1 = _mm512_unpackhi_ps(b, g);
@@ -180,16 +206,52 @@ struct Isa {
             if (left <= 0)
                 break;
             __mmask16 m = left >= 4 ? __mmask16(0xffff) : __mmask16((1u << (4 * left)) - 1);
-            _mm512_mask_storeu_ps(out + 16 * k, m, q[k]);
+            _mm512_mask_storeu_ps(out + 64 * k, m, q[k]);
         }
+    }
+
+    // Lanes [0, n) as n consecutive 32-bit words at out.
+    static void StoreWords(char* out, int n, I w)
+    {
+        if (n == 16) {
+            _mm512_storeu_si512(out, w);
+            return;
+        }
+        int32_t t[16];
+        _mm512_storeu_si512(t, w);
+        std::memcpy(out, t, size_t(n) * 4);
+    }
+
+    // Lanes [0, n) as n consecutive pairs of 32-bit words (lo, hi) at out.
+    static void StoreWordPairs(char* out, int n, I lo, I hi)
+    {
+        // Block q of p0 holds pixels 4q and 4q + 1, of p1 pixels 4q + 2 and 4q + 3.
+        const __m512i p0 = _mm512_unpacklo_epi32(lo, hi);
+        const __m512i p1 = _mm512_unpackhi_epi32(lo, hi);
+        const __m512i t0 = _mm512_shuffle_i32x4(p0, p1, _MM_SHUFFLE(1, 0, 1, 0));  // pixels 0 1 4 5 2 3 6 7
+        const __m512i t1 = _mm512_shuffle_i32x4(p0, p1, _MM_SHUFFLE(3, 2, 3, 2));  // 8 9 12 13 10 11 14 15
+        const __m512i first = _mm512_shuffle_i32x4(t0, t0, _MM_SHUFFLE(3, 1, 2, 0));   // pixels 0 to 7
+        const __m512i second = _mm512_shuffle_i32x4(t1, t1, _MM_SHUFFLE(3, 1, 2, 0));  // pixels 8 to 15
+        if (n == 16) {
+            _mm512_storeu_si512(out, first);
+            _mm512_storeu_si512(out + 64, second);
+            return;
+        }
+        int32_t t[32];
+        _mm512_storeu_si512(t, first);
+        _mm512_storeu_si512(t + 16, second);
+        std::memcpy(out, t, size_t(n) * 8);
     }
 };
 
-#include "ShadeRowLanes.h"
+#include "WarpKernelLanes.h"
+#include "ShadeRowInPlace.h"
+
+static_assert(QFL_MAX_AA_CAP == VECTOR_MAX_AA_CAP, "the lanes take what VectorFrameSupported admits");
 
 } // namespace
 
-void ShadeRowAVX512(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out)
+void ShadeRowAVX512(const QF_Frame& frame, const ShadeWorlds& worlds, int32_t row)
 {
-    ShadeRowLanes(frame, src, map, row, out);
+    ShadeRowInPlace(frame, worlds, row);
 }

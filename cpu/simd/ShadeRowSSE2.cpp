@@ -2,6 +2,8 @@
 // min/max and a 32-bit multiply; they are built from what it has, with floorf's results for every input.
 #include <emmintrin.h>
 
+#include <cstring>
+
 #include "ShadeRowVectorImpl.h"
 #include "WarpKernel.h"
 
@@ -99,49 +101,91 @@ struct Isa {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(x));
     }
 
-    // The four floats of pixel pix[k] of buf into lane k of b, g, r, a.
-    static void Load4(const float* buf, I pix, F& b, F& g, F& r, F& a)
+    static I AndI(I a, I b) { return _mm_and_si128(a, b); }
+    static I OrI(I a, I b) { return _mm_or_si128(a, b); }
+    template <int N> static I Srl(I v) { return _mm_srli_epi32(v, N); }
+    template <int N> static I Sll(I v) { return _mm_slli_epi32(v, N); }
+    static M Ge(F a, F b) { return _mm_cmpge_ps(a, b); }
+
+    // The 32-bit word at LaneAddress<SCALE>(base, off[k]) into lane k.
+    template <int SCALE> static I Gather32(const char* base, I off)
     {
         int idx[4];
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(idx), pix);
-        b = _mm_loadu_ps(buf + size_t(idx[0]) * 4);
-        g = _mm_loadu_ps(buf + size_t(idx[1]) * 4);
-        r = _mm_loadu_ps(buf + size_t(idx[2]) * 4);
-        a = _mm_loadu_ps(buf + size_t(idx[3]) * 4);
-        _MM_TRANSPOSE4_PS(b, g, r, a);
-    }
-
-    // Pixels pix[k] and pix[k] + 1 into lane k of (b0, g0, r0, a0) and (b1, g1, r1, a1).
-    static void Load4Pair(const float* buf, I pix, F& b0, F& g0, F& r0, F& a0, F& b1, F& g1, F& r1, F& a1)
-    {
-        Load4(buf, pix, b0, g0, r0, a0);
-        Load4(buf, _mm_add_epi32(pix, SetI(1)), b1, g1, r1, a1);
-    }
-
-    // A hint to bring pixel pix[k] of buf towards the cache.
-    static void Prefetch(const float* buf, I pix)
-    {
-        int idx[4];
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(idx), pix);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(idx), off);
+        int32_t w[4];
         for (int k = 0; k < 4; k++)
-            _mm_prefetch(reinterpret_cast<const char*>(buf + size_t(idx[k]) * 4), _MM_HINT_T0);
+            std::memcpy(&w[k], LaneAddress<SCALE>(base, idx[k]), 4);
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(w));
     }
 
-    // Lanes [0, n) as n consecutive pixels (B, G, R, A) at out.
-    static void StoreAos(float* out, int n, F b, F g, F r, F a)
+    // The four floats of the pixel at LaneAddress<16>(base, off[k]) into lane k of c0, c1, c2, c3.
+    static void Load4(const char* base, I off, F& c0, F& c1, F& c2, F& c3)
     {
-        _MM_TRANSPOSE4_PS(b, g, r, a);
-        const F p[4] = {b, g, r, a};
+        int idx[4];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(idx), off);
+        c0 = _mm_loadu_ps(reinterpret_cast<const float*>(LaneAddress<16>(base, idx[0])));
+        c1 = _mm_loadu_ps(reinterpret_cast<const float*>(LaneAddress<16>(base, idx[1])));
+        c2 = _mm_loadu_ps(reinterpret_cast<const float*>(LaneAddress<16>(base, idx[2])));
+        c3 = _mm_loadu_ps(reinterpret_cast<const float*>(LaneAddress<16>(base, idx[3])));
+        _MM_TRANSPOSE4_PS(c0, c1, c2, c3);
+    }
+
+    // That pixel and the next one in memory into lane k of (c0 .. c3) and (d0 .. d3).
+    static void Load4Pair(const char* base, I off, F& c0, F& c1, F& c2, F& c3, F& d0, F& d1, F& d2,
+                          F& d3)
+    {
+        Load4(base, off, c0, c1, c2, c3);
+        Load4(base + 16, off, d0, d1, d2, d3);
+    }
+
+    // A hint to bring the pixel at LaneAddress<SCALE>(base, off[k]) towards the cache.
+    template <int SCALE> static void Prefetch(const char* base, I off)
+    {
+        int idx[4];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(idx), off);
+        for (int k = 0; k < 4; k++)
+            _mm_prefetch(LaneAddress<SCALE>(base, idx[k]), _MM_HINT_T0);
+    }
+
+    // Lanes [0, n) as n consecutive pixels of four floats (c0 .. c3) at out.
+    static void Store4(char* out, int n, F c0, F c1, F c2, F c3)
+    {
+        _MM_TRANSPOSE4_PS(c0, c1, c2, c3);
+        const F p[4] = {c0, c1, c2, c3};
         for (int k = 0; k < n; k++)
-            _mm_storeu_ps(out + 4 * k, p[k]);
+            _mm_storeu_ps(reinterpret_cast<float*>(out + 16 * k), p[k]);
+    }
+
+    // Lanes [0, n) as n consecutive 32-bit words at out.
+    static void StoreWords(char* out, int n, I w)
+    {
+        if (n == 4) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), w);
+            return;
+        }
+        int32_t t[4];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(t), w);
+        std::memcpy(out, t, size_t(n) * 4);
+    }
+
+    // Lanes [0, n) as n consecutive pairs of 32-bit words (lo, hi) at out.
+    static void StoreWordPairs(char* out, int n, I lo, I hi)
+    {
+        int32_t t[8];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(t), _mm_unpacklo_epi32(lo, hi));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(t + 4), _mm_unpackhi_epi32(lo, hi));
+        std::memcpy(out, t, size_t(n) * 8);
     }
 };
 
-#include "ShadeRowLanes.h"
+#include "WarpKernelLanes.h"
+#include "ShadeRowInPlace.h"
+
+static_assert(QFL_MAX_AA_CAP == VECTOR_MAX_AA_CAP, "the lanes take what VectorFrameSupported admits");
 
 } // namespace
 
-void ShadeRowSSE2(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out)
+void ShadeRowSSE2(const QF_Frame& frame, const ShadeWorlds& worlds, int32_t row)
 {
-    ShadeRowLanes(frame, src, map, row, out);
+    ShadeRowInPlace(frame, worlds, row);
 }

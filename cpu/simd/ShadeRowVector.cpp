@@ -1,25 +1,12 @@
-// Run-time choice among the vector row shaders, and the scalar pieces they fall back on (compiled here,
-// for the baseline processor).
+// Run-time choice among the vector row shaders, and which frames their lanes take (compiled here, for the
+// baseline processor).
 #include "ShadeRowVector.h"
 
 #include <cstdint>
 
 #include "CpuFeatures.h"
+#include "PixelFormats.h"
 #include "ShadeRowVectorImpl.h"
-#include "WarpKernel.h"
-
-void ShadePixelsScalar(const QF_Frame& frame, const float* src, const float* map, int32_t row, int32_t x0, int32_t x1,
-                       float* out)
-{
-    for (int32_t x = x0; x < x1; x++) {
-        qf4 v = qf_shade(&frame, src, map, x, row);
-        float* p = out + size_t(x) * 4;
-        p[0] = v.x;
-        p[1] = v.y;
-        p[2] = v.z;
-        p[3] = v.w;
-    }
-}
 
 namespace {
 
@@ -31,19 +18,29 @@ bool Small(int64_t v)
     return v > -COORD_LIMIT && v < COORD_LIMIT;
 }
 
-// A buffer of w x h pixels at `pitch` whose every pixel index fits INDEX_LIMIT.
-bool IndexableBuffer(int32_t w, int32_t h, int32_t pitch)
+// The world's first w x h pixels, when its rows are a whole number of pixels apart and the lanes' pixel
+// offset of every one of them fits INDEX_LIMIT.
+bool AddressableWorld(const WorldView& world, int32_t w, int32_t h)
 {
-    return w >= 1 && h >= 1 && pitch >= w && (int64_t(h) - 1) * pitch + w <= INDEX_LIMIT;
+    const int64_t pixel = PixelBytes(world);
+    if (w < 1 || h < 1 || world.row_bytes % pixel != 0)
+        return false;
+    const int64_t stride = int64_t(world.row_bytes) / pixel;
+    return w <= INDEX_LIMIT && (stride < 0 ? -stride : stride) <= (INDEX_LIMIT - w) / h;
 }
 
 } // namespace
 
-bool VectorFrameSupported(const QF_Frame& f)
+bool VectorWorldAddressable(const WorldView& world, int32_t w, int32_t h)
 {
-    if (!IndexableBuffer(f.in_w, f.in_h, f.in_pitch))
+    return AddressableWorld(world, w, h);
+}
+
+bool VectorFrameSupported(const QF_Frame& f, const ShadeWorlds& worlds)
+{
+    if (!AddressableWorld(worlds.input, f.in_w, f.in_h))
         return false;
-    if (f.has_map && f.map_w > 0 && f.map_h > 0 && !IndexableBuffer(f.map_w, f.map_h, f.map_pitch))
+    if (f.has_map && f.map_w > 0 && f.map_h > 0 && !AddressableWorld(worlds.map, f.map_w, f.map_h))
         return false;
     if (f.aa_cap > VECTOR_MAX_AA_CAP)
         return false;
@@ -120,7 +117,7 @@ bool WidestVectorIsa(VectorIsa* isa)
     return false;
 }
 
-VectorShadeRowFn VectorShadeRow(VectorIsa isa)
+VectorShadeRowFn LaneShadeRow(VectorIsa isa)
 {
     if (!VectorIsaSupported(isa))
         return nullptr;

@@ -1,20 +1,22 @@
-// Shared declarations of the per-instruction-set row shaders (ShadeRowSSE2.cpp, ShadeRowAVX2.cpp,
-// ShadeRowAVX512.cpp) and the scalar pieces they fall back on, which live in ShadeRowVector.cpp so they
-// are compiled for the baseline processor.
+// The per-instruction-set row shaders (ShadeRowSSE2.cpp, ShadeRowAVX2.cpp, ShadeRowAVX512.cpp): the lanes
+// alone, for frames VectorFrameSupported accepts, and what their intrinsic layers share.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "PixelFormats.h"
+#include "ShadeRow.h"
 #include "ShadeRowVector.h"
 #include "WarpTypes.h"
 
-// True when the vector row shaders can take this frame: every buffer index fits 30 bits and every layer
-// coordinate, origin and bound 29 bits, so no integer step of the vector code can overflow, and aa_cap is
-// at most VECTOR_MAX_AA_CAP.
-bool VectorFrameSupported(const QF_Frame& frame);
+void ShadeRowSSE2(const QF_Frame& frame, const ShadeWorlds& worlds, int32_t row);
+void ShadeRowAVX2(const QF_Frame& frame, const ShadeWorlds& worlds, int32_t row);
+void ShadeRowAVX512(const QF_Frame& frame, const ShadeWorlds& worlds, int32_t row);
 
-inline constexpr int VECTOR_MAX_AA_CAP = 64;
-
-void ShadeRowSSE2(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out);
-void ShadeRowAVX2(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out);
-void ShadeRowAVX512(const QF_Frame& frame, const float* src, const float* map, int32_t row, float* out);
+// The address of a lane's texel: base + off pixels of SCALE bytes, off signed (rows stored bottom-up
+// lie before base). Static: each instruction-set file has its own copy.
+template <int SCALE> static inline const char* LaneAddress(const char* base, int32_t off)
+{
+    return base + std::ptrdiff_t(off) * SCALE;
+}

@@ -247,7 +247,7 @@ TEST(BandRenderer, AbortLetsRowsInFlightFinish)
     std::atomic<int32_t> workerRow{-1};
     std::atomic<bool> timedOut{false};
     BandRenderHooks hooks = machine.Hooks(2);
-    hooks.shadeRow = [&](const QF_Frame& f, const float* src, const float* map, int32_t row, float* out) {
+    hooks.shadeRow = [&](const QF_Frame& f, const ShadeWorlds& worlds, int32_t row) {
         if (std::this_thread::get_id() == log.caller) {
             if (!workerClaimed.Wait())
                 timedOut = true;
@@ -257,7 +257,7 @@ TEST(BandRenderer, AbortLetsRowsInFlightFinish)
             if (!abortAsked.Wait())
                 timedOut = true;
         }
-        ShadeRowScalar(f, src, map, row, out);
+        ShadeRowScalar(f, worlds, row);
     };
     bool result = RenderBandCPU(
         band.frame, band.src.px.data(), nullptr, log.Callback(), 0,
@@ -314,7 +314,7 @@ TEST(BandRenderer, WorkerExceptionReachesTheCallerAfterTheJoin)
         std::atomic<bool> timedOut{false};
         const std::thread::id caller = std::this_thread::get_id();
         BandRenderHooks hooks = machine.Hooks(4);
-        hooks.shadeRow = [&](const QF_Frame& f, const float* src, const float* map, int32_t row, float* out) {
+        hooks.shadeRow = [&](const QF_Frame& f, const ShadeWorlds& worlds, int32_t row) {
             if (std::this_thread::get_id() == caller) {
                 if (!workerThrew.Wait())
                     timedOut = true;
@@ -322,7 +322,7 @@ TEST(BandRenderer, WorkerExceptionReachesTheCallerAfterTheJoin)
                 workerThrew.Open();
                 throw std::bad_alloc();
             }
-            ShadeRowScalar(f, src, map, row, out);
+            ShadeRowScalar(f, worlds, row);
         };
         auto rows = [&](int32_t, const float*) {
             if (inCallback && std::this_thread::get_id() != caller) {
@@ -356,10 +356,10 @@ TEST(BandRenderer, CallerExceptionPassesOnAfterTheJoin)
         Gate callerFailed;
         const std::thread::id caller = std::this_thread::get_id();
         BandRenderHooks hooks = machine.Hooks(4);
-        hooks.shadeRow = [&](const QF_Frame& f, const float* src, const float* map, int32_t row, float* out) {
+        hooks.shadeRow = [&](const QF_Frame& f, const ShadeWorlds& worlds, int32_t row) {
             if (std::this_thread::get_id() != caller)
                 callerFailed.Wait();
-            ShadeRowScalar(f, src, map, row, out);
+            ShadeRowScalar(f, worlds, row);
         };
         auto rows = [&](int32_t, const float*) {
             if (!inAbort && std::this_thread::get_id() == caller) {

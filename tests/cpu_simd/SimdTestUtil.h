@@ -9,6 +9,7 @@
 #include "FrameTestUtil.h"
 #include "KernelTestUtil.h"
 #include "LayerScale.h"
+#include "PixelConversion.h"
 #include "ShadeRowVector.h"
 #include "WaveGeneration.h"
 
@@ -33,8 +34,14 @@ inline Image RenderRows(VectorShadeRowFn shade, const QF_Frame& f, const Image& 
     std::vector<float> row(size_t(f.out_w > 0 ? f.out_w : 0) * 4 + 64, -9.0f);
     int y0 = f.band_y0 < 0 ? 0 : f.band_y0;
     int y1 = f.band_y0 + f.band_h < f.out_h ? f.band_y0 + f.band_h : f.out_h;
+    ShadeWorlds worlds;
+    worlds.input = WorkBufferWorld(src.px.data(), f.in_w, f.in_h, f.in_pitch);
+    if (map)
+        worlds.map = WorkBufferWorld(map->px.data(), f.map_w, f.map_h, f.map_pitch);
+    // Every row into the one row buffer.
+    worlds.output = WorkBufferWorld(row.data(), f.out_w, 1, 0);
     for (int y = y0; y < y1; y++) {
-        shade(f, src.px.data(), map ? map->px.data() : nullptr, y, row.data());
+        shade(f, worlds, y);
         std::memcpy(out.at(0, y), row.data(), size_t(f.out_w) * 4 * sizeof(float));
         // The shader writes out_w pixels and not one float more.
         for (size_t i = size_t(f.out_w) * 4; i < row.size(); i++)
