@@ -175,7 +175,9 @@ void Frei0rInstance::Update(double time, const std::uint32_t* in, std::uint32_t*
         double seconds = time / units_per_second_;
         if (!std::isfinite(seconds) || std::fabs(seconds) > MAX_SECONDS) {
             if (!time_reported_) {
-                WriteLine("the host's time " + std::to_string(time) +
+                char given[32];
+                std::snprintf(given, sizeof(given), "%g", time);
+                WriteLine(std::string("the host's time ") + given +
                           " is not a frame time (not finite, or beyond 1e9 s); such frames render at 0 s");
                 time_reported_ = true;
             }

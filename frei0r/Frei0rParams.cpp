@@ -52,10 +52,10 @@ std::string ControlExplanation(const ParamSpec& row)
     case ParamKind::Checkbox:
         return std::string(row.name) + ": on or off (default " + (row.dephault != 0 ? "on" : "off") + ")";
     case ParamKind::Slider:
-        return std::string(row.name) + ": " + WithUnit(range.at0, unit) + " to " + WithUnit(range.at1, unit) +
+        return std::string(row.name) + ": " + NumberText(range.at0) + " to " + WithUnit(range.at1, unit) +
                " over 0 to 1, whole numbers (default " + WithUnit(row.dephault, unit) + ")";
     default:
-        return std::string(row.name) + ": " + WithUnit(range.at0, unit) + " to " + WithUnit(range.at1, unit) +
+        return std::string(row.name) + ": " + NumberText(range.at0) + " to " + WithUnit(range.at1, unit) +
                " over 0 to 1 (default " + WithUnit(row.dephault, unit) + ")";
     }
 }
@@ -114,10 +114,6 @@ const char* Frei0rUnitOf(int control)
         return "°";
     case PARAM_STRENGTH:
         return "x";
-    case PARAM_WAVES:
-        return "waves";
-    case PARAM_ITERATIONS:
-        return "passes";
     case PARAM_EVOLUTION_SPEED:
         return "turns/s";
     case PARAM_DRIFT_SPEED_X:
