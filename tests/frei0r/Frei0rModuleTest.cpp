@@ -1,7 +1,8 @@
 // The frei0r module driven directly, as a frei0r host drives it, where no real host goes: what it tells
 // hosts, zero-sized frames and unusable times, parameters every host sets, rendering in place, two
-// instances on two threads; and its Kdenlive effect description and install.
+// instances on two threads; and its Kdenlive effect description, its look reader and install.
 #include "Frei0rTestSupport.h"
+#include "LookFile.h"
 
 extern "C" {
 #include <frei0r.h>
@@ -12,6 +13,7 @@ extern "C" {
 #include <cstring>
 #include <regex>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -364,4 +366,36 @@ TEST_F(CliTest, InstallPutsTheModuleWhereHostsLook)
                                       {"HOME=" + At("home").string(), "GST_REGISTRY=" + At("registry.bin").string()},
                                       {"FREI0R_PATH"});
     EXPECT_EQ(gst.status, 0) << gst.err;
+}
+
+// The module's own look reader takes what the renderer writes and accepts (percent and degree texts,
+// choices by name or number, on/off) and refuses the rest with a line, deep nesting included.
+TEST(LookFile, ReadsTheRenderersFormsAndRefusesTheRest)
+{
+    const LookReading look = ParseLookText(
+        R"({"effect": "Quaverflux", "controls": {"Fold": "150%", "Direction": "90°", "Edges": "Mirror",
+            "Waveform": 4, "Loop": "on", "Invert Map": false, "Wave Size": 120.5}})");
+    ASSERT_EQ(look.error, "");
+    const std::vector<std::tuple<int, double, int>> expected = {
+        {PARAM_FOLD, 150.0, 0},   {PARAM_DIRECTION, 0.0, 90 << 16}, {PARAM_EDGES, 0.0, 3}, {PARAM_WAVEFORM, 0.0, 4},
+        {PARAM_LOOP, 0.0, 1},     {PARAM_INVERT_MAP, 0.0, 0},       {PARAM_WAVE_SIZE, 120.5, 0}};
+    ASSERT_EQ(look.values.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(look.values[i].index, std::get<0>(expected[i])) << i;
+        EXPECT_EQ(look.values[i].value.number, std::get<1>(expected[i])) << i;
+        EXPECT_EQ(look.values[i].value.integer, std::get<2>(expected[i])) << i;
+    }
+
+    const std::pair<std::string, std::string> refused[] = {
+        {std::string(100000, '['), "look is not valid JSON: nesting deeper than 32"},
+        {R"({"effect": "Quaverflux", "controls": {"Edges": "Sideways"}})", "look: "},
+        {R"({"effect": "Quaverflux", "controls": {"Wobble": 3}})", "look: "},
+        {R"({"controls": []})", "look: expected {\"effect\": \"Quaverflux\", \"controls\": {...}}"},
+        {"", "look is not valid JSON: "},
+    };
+    for (const auto& [text, error] : refused) {
+        const LookReading reading = ParseLookText(text);
+        EXPECT_EQ(reading.error.rfind(error, 0), 0u) << reading.error;
+        EXPECT_TRUE(reading.values.empty());
+    }
 }
