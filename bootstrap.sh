@@ -21,6 +21,9 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg slurm-wlm munge iproute2
   # the Windows plug-in: cross compiler (POSIX threads), and Wine to run its tests
   g++-mingw-w64-x86-64-posix wine wine64
+  # the frei0r plug-in: its header, and the hosts its tests run (GStreamer's frei0r element is in
+  # plugins-bad; the PNG, freeze and file elements the tests use are in plugins-good)
+  frei0r-plugins-dev ffmpeg melt gstreamer1.0-tools gstreamer1.0-plugins-bad gstreamer1.0-plugins-good
   # benchmarks only: the yardstick remap (never linked into the plug-in)
   libopencv-dev
   # tools/fresh-machine-check: a minimal Debian root to run the README's commands in

@@ -28,6 +28,21 @@ enum class ParamKind {
     GroupEnd,
 };
 
+// Whether a control of this kind holds a value of its own: sliders, angles, popups and checkboxes.
+constexpr bool HoldsValue(ParamKind kind)
+{
+    switch (kind) {
+    case ParamKind::FloatSlider:
+    case ParamKind::Slider:
+    case ParamKind::Angle:
+    case ParamKind::Popup:
+    case ParamKind::Checkbox:
+        return true;
+    default:
+        return false;
+    }
+}
+
 struct ParamSpec {
     int index;
     int disk_id;                 // id stored in projects; 0 for the host's own input layer
