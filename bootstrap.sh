@@ -28,6 +28,8 @@ packages=(
   libopencv-dev
   # tools/fresh-machine-check: a minimal Debian root to run the README's commands in
   debootstrap
+  # tools/make-docs-pictures (and its test)
+  python3
 )
 
 missing=()
