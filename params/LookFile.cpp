@@ -32,7 +32,10 @@ struct Json {
     double number = 0.0;
     std::string text;                                  // strings; numbers as written
     std::vector<Json> items;                           // arrays
-    std::vector<std::pair<std::string, Json>> members; // objects, in the file's order
+    // Objects, in the file's order, each member with its name in `name`. (A pair of a name and a Json
+    // would need Json complete inside its own definition, which not every standard library allows.)
+    std::vector<Json> members;
+    std::string name;                                  // as a member of an object
 };
 
 struct JsonError {
@@ -142,7 +145,8 @@ private:
             SkipSpace();
             Expect(':');
             SkipSpace();
-            object.members.emplace_back(std::move(name), Value(depth + 1));
+            object.members.push_back(Value(depth + 1));
+            object.members.back().name = std::move(name);
             SkipSpace();
             if (Peek() == '}') {
                 ++at_;
@@ -521,8 +525,8 @@ ParamChange ControlValue(std::string_view name, const Json& value)
 const Json* Member(const Json& object, std::string_view name)
 {
     const Json* found = nullptr;
-    for (const auto& [key, value] : object.members) {
-        found = key == name ? &value : found;   // the last of repeated names, as JSON readers take it
+    for (const Json& member : object.members) {
+        found = member.name == name ? &member : found;   // the last of repeated names, as JSON readers take it
     }
     return found;
 }
@@ -546,8 +550,8 @@ LookReading Read(std::string_view text, const std::string& where)
             effect && (effect->kind != Json::Kind::String || effect->text != LOOK_EFFECT)) {
             throw LookError{"it is not a look for " + std::string(LOOK_EFFECT)};
         }
-        for (const auto& [name, value] : controls->members) {
-            reading.values.push_back(ControlValue(name, value));
+        for (const Json& member : controls->members) {
+            reading.values.push_back(ControlValue(member.name, member));
         }
     } catch (const LookError& e) {
         reading.values.clear();
