@@ -25,6 +25,10 @@ node=qfnode
 mkdir -p "$work"/{munge,state,spool,log}
 chmod 700 "$work" "$work/munge"
 
+# A step of the set-up that fails says which, with the daemons' logs: they are the only trace of why.
+trap 'status=$?; echo "slurm-cluster: \"$BASH_COMMAND\" failed with status $status" >&2
+      tail -n 15 "$work"/log/*.log >&2 2>/dev/null || true' ERR
+
 # The namespace's own host name and loopback. Slurm resolves with AI_ADDRCONFIG, which ignores 127.0.0.1:
 # a second loopback address stands in for a network.
 hostname "$node"
@@ -45,8 +49,7 @@ trap stop EXIT
 mungekey --create --force --keyfile="$work/munge/munge.key"
 chmod 600 "$work/munge/munge.key"
 munged --force --key-file="$work/munge/munge.key" --socket="$work/munge/munge.socket" \
-  --pid-file="$work/munge/munged.pid" --seed-file="$work/munge/munged.seed" --log-file="$work/log/munged.log" \
-  2>/dev/null
+  --pid-file="$work/munge/munged.pid" --seed-file="$work/munge/munged.seed" --log-file="$work/log/munged.log"
 
 cat > "$work/slurm.conf" <<EOF
 ClusterName=qfcluster
@@ -92,4 +95,5 @@ if ! timeout 5 sinfo --noheader --format=%T 2>/dev/null | grep -qx idle; then
   exit 1
 fi
 
+trap - ERR
 "$@"
