@@ -26,13 +26,16 @@ public:
     CheckedOutParams& operator=(const CheckedOutParams&) = delete;
 
     // Checks the render parameters out in ascending order and stops at the first failure, whose code it
-    // returns.
+    // returns. A host whose PF_Cmd_PARAMS_SETUP failed part-way says in num_params how many it holds; the
+    // ones it lacks are absent, as on the legacy road. A count of zero or less says nothing: ask for all.
     PF_Err CheckOut()
     {
         if (!in_data_.inter.checkout_param) {
             return PF_Err_INVALID_CALLBACK;
         }
-        for (int index = 0; index < PARAM_COUNT; ++index) {
+        const int held = in_data_.num_params > 0 && in_data_.num_params < PARAM_COUNT ? in_data_.num_params
+                                                                                      : PARAM_COUNT;
+        for (int index = 0; index < held; ++index) {
             if (!IsRenderParam(index)) {
                 continue;
             }
@@ -47,7 +50,7 @@ public:
         return PF_Err_NONE;
     }
 
-    // The values of the parameters checked out; every other control reads as zeros.
+    // The values of the parameters checked out; every other control reads as zeros (absent).
     ParamValues Values() const
     {
         ParamValues values{};

@@ -1,5 +1,5 @@
 // A host whose PF_Cmd_PARAMS_SETUP failed part-way holds fewer parameters than the effect reads, and says
-// so in num_params. Commands that read the parameter array take the missing ones as absent: no read past
+// so in num_params. Commands that read the parameters take the missing ones as absent: no read past
 // the end of the host's array (this crashed the legacy render before), and defaults where values are missing.
 #include "RenderTestSupport.h"
 
@@ -31,6 +31,19 @@ TEST_F(ShortParams, LegacyRenderTakesTheMissingParametersAsAbsent)
     // Mix is among the missing: an absent Mix is 0, so the frame is the input as it is.
     const RenderResult result = host.render().Legacy();
     EXPECT_EQ(result.error, PF_Err_NONE);
+    EXPECT_TRUE(SameImage(result.image, Quantised(picture_, PixelDepth::Bits8)));
+}
+
+TEST_F(ShortParams, SmartRenderTakesTheMissingParametersAsAbsent)
+{
+    // The pre-render asks only for what the host holds (asking for more got the host's refusal back),
+    // and the frame is the legacy road's.
+    const RenderResult result = host.render().Frame();
+    EXPECT_EQ(result.pre_render_error, PF_Err_NONE);
+    EXPECT_EQ(result.render_error, PF_Err_NONE);
+    for (const CheckoutRecord& checkout : host.params().checkouts()) {
+        EXPECT_LT(checkout.index, 6);
+    }
     EXPECT_TRUE(SameImage(result.image, Quantised(picture_, PixelDepth::Bits8)));
 }
 
