@@ -18,8 +18,3 @@ add_custom_command(
   VERBATIM)
 set_source_files_properties(${qf_rc} PROPERTIES OBJECT_DEPENDS ${qf_pipl})
 target_sources(Quaverflux PRIVATE ${qf_rc})
-
-# Nothing beyond the marked entry points leaves the module, even from the static runtime libraries.
-target_link_options(Quaverflux PRIVATE -Wl,--exclude-all-symbols)
-# The shipped file carries no symbol table or debug sections (the static runtime libraries bring theirs).
-target_link_options(Quaverflux PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
